@@ -1,0 +1,11 @@
+# One place for the compiler flags every target of the project gets.
+function(kalist8_target_settings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(KALIST8_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+  if(KALIST8_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+endfunction()
