@@ -1,0 +1,25 @@
+#include "VCLUtils/MyDialogs.h"
+
+#include "Excpt/MyExeption.h"
+#include "VCLUtils/MyStrUtils.h"
+
+#include <QMessageBox>
+#include <QString>
+
+namespace {
+
+void ShowErrorBox(const std::string& text, const std::string& caption)
+{
+    QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption), QString::fromStdString(text),
+                    QMessageBox::Ok);
+    box.exec();
+}
+
+} // namespace
+
+void ShowInputError(const std::string& fieldName, const std::string& entered)
+{
+    ShowErrorBox(InputErrorText(fieldName, entered), InputErrorCaption);
+}
+
+void InstallLastWinErrorBox() { SetLastWinErrorBox(&ShowErrorBox); }

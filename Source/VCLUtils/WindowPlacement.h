@@ -1,0 +1,19 @@
+#pragma once
+
+#include "VCLUtils/iniUtils_.h"
+
+#include <string>
+
+class QWidget;
+
+namespace my {
+class IniFile;
+}
+
+// A top-level window's placement in the Windows terms "form1.ini" keeps.
+WindowPlacementRec GetWindowPlacement(const QWidget& window);
+void SetWindowPlacement(QWidget& window, const WindowPlacementRec& rec);
+
+void SaveWindowPlacement(const QWidget& window, my::IniFile& ini, const std::string& section);
+// Keys that are missing keep the window's present value of that field.
+void LoadWindowPlacement(QWidget& window, const my::IniFile& ini, const std::string& section);
