@@ -1,0 +1,1 @@
+list(APPEND KALIST8_WIDGET_SOURCES ComPort/Dlg/uFormComPortSetsDlg.cpp)
