@@ -1,6 +1,7 @@
 #include "ComPort/CommSets.h"
 
 #include "ComPort/MyDCBHelper.h"
+#include "ComPort/PortMap.h"
 #include "ProgramFiles.h"
 #include "VCLUtils/IniFile.h"
 
@@ -45,9 +46,9 @@ const TimeoutKey kTimeoutKeys[] = {
 
 const uint32_t kDefaultBuffSize = 1024;
 
-// Ports appear here once the port map can name their devices; until then no
-// port is present.
-std::vector<unsigned> ScanPresentPorts() { return {}; }
+// A port is present when the device its number is mapped to is a terminal
+// device now; the machine's new serial devices get their numbers first.
+std::vector<unsigned> ScanPresentPorts() { return MappedPresentPorts(); }
 
 void WriteUnsigned(my::IniFile& ini, const std::string& section, const char* key, uint32_t v)
 {

@@ -1,0 +1,228 @@
+#include "CommTestSupport.h"
+
+#include "ComPort/CommUtils.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+using my::Comm::Port;
+
+namespace {
+
+typedef std::chrono::steady_clock Clock;
+
+const uint32_t kMax = 0xFFFFFFFFu;
+
+int64_t MsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// An open port COM1 over a fresh pseudo-terminal.
+class PortIoTest : public ::testing::Test {
+protected:
+    PortIoTest() : com1(1) {}
+
+    void OpenWith(const COMMTIMEOUTS& timeouts)
+    {
+        port.Sets().timeouts = timeouts;
+        port.Open();
+    }
+
+    bool WaitForWaiting(uint32_t count)
+    {
+        return WaitUntil([&] { return port.ClearError() == count; });
+    }
+
+    std::string ReadPort(int32_t count)
+    {
+        std::string buf(count, '\0');
+        buf.resize(port.Read(buf.data(), count));
+        return buf;
+    }
+
+    PtyPort com1;
+    Port port;
+};
+
+} // namespace
+
+// Control characters, CR, LF, XON, XOFF and 0xFF are data on a serial line.
+TEST_F(PortIoTest, EveryByteValuePassesUnchangedBothWays)
+{
+    OpenWith({kMax, 0, 0, 0, 0});
+    const std::string special("\x03\x0D\x11\x13\xFF\x0A\x7F\x1C\x04\x00\x1A", 11);
+    com1.pty.Write(special);
+    ASSERT_TRUE(WaitForWaiting(special.size()));
+    EXPECT_EQ(ReadPort(special.size()), special);
+
+    // Nothing was echoed to the other side: the first bytes it sees are the
+    // port's own.
+    EXPECT_EQ(port.Write(special.data(), special.size()), static_cast<int32_t>(special.size()));
+    EXPECT_EQ(com1.pty.Read(special.size()), special);
+
+    std::string all;
+    for (int b = 0; b < 256; ++b)
+        all += static_cast<char>(b);
+    EXPECT_EQ(port.Write(all.data(), all.size()), 256);
+    EXPECT_EQ(com1.pty.Read(all.size()), all);
+    com1.pty.Write(all);
+    ASSERT_TRUE(WaitForWaiting(all.size()));
+    EXPECT_EQ(ReadPort(all.size()), all);
+}
+
+TEST_F(PortIoTest, BytesWaitingAndPurge)
+{
+    OpenWith({kMax, 0, 0, 0, 0});
+    EXPECT_EQ(port.ClearError(), 0u);
+    com1.pty.Write("12345");
+    ASSERT_TRUE(WaitForWaiting(5));
+    EXPECT_EQ(port.ClearError(), 5u);
+    port.Purge();
+    EXPECT_EQ(port.ClearError(), 0u);
+    EXPECT_EQ(ReadPort(10), "");
+    com1.pty.Write("ab");
+    ASSERT_TRUE(WaitForWaiting(2));
+    EXPECT_EQ(ReadPort(10), "ab");
+}
+
+TEST_F(PortIoTest, ReadOfWhatIsWaitingReturnsAtOnce)
+{
+    OpenWith({1000, 50, 100, 100, 1000}); // the built-in timeouts
+    com1.pty.Write("abc");
+    ASSERT_TRUE(WaitForWaiting(3));
+    EXPECT_EQ(ReadPort(3), "abc");
+    EXPECT_EQ(ReadPort(0), "");
+}
+
+TEST_F(PortIoTest, TotalTimeoutEndsTheReadWithWhatCame)
+{
+    OpenWith({0, 0, 300, 0, 0});
+    com1.pty.Write("ab");
+    ASSERT_TRUE(WaitForWaiting(2));
+    const auto start = Clock::now();
+    EXPECT_EQ(ReadPort(10), "ab");
+    EXPECT_GE(MsSince(start), 295);
+}
+
+TEST_F(PortIoTest, TotalTimeoutCountsTheMultiplierPerByteAsked)
+{
+    OpenWith({0, 40, 100, 0, 0});
+    const auto start = Clock::now();
+    EXPECT_EQ(ReadPort(5), "");
+    EXPECT_GE(MsSince(start), 295); // 40 × 5 + 100
+}
+
+// Both totals 0: only the interval can end the read early; without it the
+// read would wait for ever (and the test's own time limit fails it).
+TEST_F(PortIoTest, IntervalEndsTheReadAfterSilence)
+{
+    OpenWith({50, 0, 0, 0, 0});
+    com1.pty.Write("abc");
+    EXPECT_EQ(ReadPort(10), "abc");
+}
+
+TEST_F(PortIoTest, IntervalStartsOnlyWithTheFirstByte)
+{
+    OpenWith({50, 0, 400, 0, 0});
+    const auto start = Clock::now();
+    EXPECT_EQ(ReadPort(10), "");
+    EXPECT_GE(MsSince(start), 395);
+}
+
+TEST_F(PortIoTest, WithoutAnyTimeoutTheReadWaitsForEveryByte)
+{
+    OpenWith({0, 0, 0, 0, 0});
+    std::thread late([&] {
+        com1.pty.Write("x");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        com1.pty.Write("yz");
+    });
+    EXPECT_EQ(ReadPort(3), "xyz");
+    late.join();
+}
+
+TEST_F(PortIoTest, ReturnAtOnceGivesWhatIsThereOrNothing)
+{
+    OpenWith({kMax, 0, 0, 0, 0});
+    EXPECT_EQ(ReadPort(10), "");
+    com1.pty.Write("ab");
+    ASSERT_TRUE(WaitForWaiting(2));
+    EXPECT_EQ(ReadPort(10), "ab");
+}
+
+TEST_F(PortIoTest, WaitForFirstBytesThenReturn)
+{
+    OpenWith({kMax, kMax, 5000, 0, 0});
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        com1.pty.Write("q");
+    });
+    EXPECT_EQ(ReadPort(10), "q");
+    late.join();
+}
+
+TEST_F(PortIoTest, WriteTimeoutEndsAWriteTheOtherSideDoesNotTake)
+{
+    OpenWith({0, 0, 0, 0, 200});
+    const std::string big(4 << 20, 'w');
+    const auto start = Clock::now();
+    const int32_t written = port.Write(big.data(), big.size());
+    EXPECT_GT(written, 0);
+    EXPECT_LT(written, static_cast<int32_t>(big.size()));
+    EXPECT_GE(MsSince(start), 195);
+}
+
+TEST_F(PortIoTest, WriteWithoutTimeoutsWaitsUntilEverythingIsTaken)
+{
+    OpenWith({0, 0, 0, 0, 0});
+    std::string big(1 << 20, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7 + i / 251);
+    std::string received;
+    std::thread reader([&] { received = com1.pty.Read(big.size(), 30000); });
+    EXPECT_EQ(port.Write(big.data(), big.size()), static_cast<int32_t>(big.size()));
+    reader.join();
+    EXPECT_TRUE(received == big) << received.size() << " bytes of " << big.size();
+}
+
+// The other side goes away: the next call fails, raised by the port layer,
+// so the engine will close the port; opening again finds no device.
+TEST_F(PortIoTest, PeerThatClosesFailsTheNextCall)
+{
+    const struct {
+        const char* call;
+        std::function<void(Port&)> op;
+    } cases[] = {
+        {"::ClearCommError", [](Port& p) { p.ClearError(); }},
+        {"::ReadFile",
+         [](Port& p) {
+             char b[4];
+             p.Read(b, 4);
+         }},
+        {"::WriteFile", [](Port& p) { p.Write("abcd", 4); }},
+        {"::PurgeComm", [](Port& p) { p.Purge(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.call);
+        PtyPort com2(2);
+        Port p;
+        p.SetPortNumber(2);
+        p.Sets().timeouts = {0, 0, 0, 0, 0}; // a read must not end by time
+        p.Open();
+        com2.pty.CloseMaster();
+        const PMyExcpt e = Thrown([&] { c.op(p); });
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->TypeName(), "MyWindowsException");
+        EXPECT_EQ(Innermost(e).Where().file, "CommUtils.cpp");
+        EXPECT_EQ(e->Message(), std::string("WIN:5:Input/output error ") + c.call);
+        EXPECT_TRUE(p.IsOpen());
+        p.Close();
+        EXPECT_TRUE(Thrown([&] { p.Open(); }));
+        EXPECT_FALSE(p.IsOpen());
+    }
+}
