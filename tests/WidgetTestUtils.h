@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 
 #include <functional>
@@ -18,6 +19,16 @@ public:
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         bool hadParent = false;
+        const QWidget* parent = nullptr;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        Qt::TextFormat textFormat = Qt::AutoText;
+        Qt::WindowFlags flags;
+        QString iconText;
+        // Top-level widgets while the box was open, the box among them.
+        int windows = 0;
+        // Visible windows other than the box.
+        int otherVisibleWindows = 0;
     };
 
     explicit ModalBoxWatcher(QMessageBox::StandardButton answer = QMessageBox::Ok) : answer_(answer)
@@ -41,6 +52,17 @@ private:
         seen_.text = box->text();
         seen_.icon = box->icon();
         seen_.hadParent = box->parentWidget() != nullptr;
+        seen_.parent = box->parentWidget();
+        seen_.buttons = box->standardButtons();
+        seen_.defaultButton = box->standardButton(box->defaultButton());
+        seen_.textFormat = box->textFormat();
+        seen_.flags = box->windowFlags();
+        seen_.iconText = box->windowIconText();
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        seen_.windows = static_cast<int>(windows.size());
+        for (const QWidget* w : windows)
+            if (w != box && w->isVisible())
+                ++seen_.otherVisibleWindows;
         if (QAbstractButton* b = box->button(answer_))
             b->click();
         else
