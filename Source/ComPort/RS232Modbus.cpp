@@ -1,7 +1,17 @@
 #include "ComPort/RS232Modbus.h"
 
+#include "Application/ConsolePrint.h"
 #include "Excpt/MyAssert.h"
+#include "ProgramFiles.h"
+#include "VCLUtils/AutoQuote.h"
+#include "VCLUtils/IniFile.h"
 #include "VCLUtils/MyStrUtils.h"
+#include "VCLUtils/MySynchronize.h"
+#include "VCLUtils/TickCount.h"
+#include "VCLUtils/iniUtils_.h"
+
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -121,4 +131,211 @@ MyTransferException::MyTransferException(int devAddr, const FileLine& loc, const
                                          const PMyExcpt& nested)
     : MyExternalException(loc, my::Format("Прибор %d: %s", devAddr, text.c_str()), nested), devAddr_(devAddr)
 {
+}
+
+// ---- The link ---------------------------------------------------------------
+
+namespace {
+
+const char* const kComport = "COMPORT";
+const char* const kTransfer = "Трансфер";
+const char* const kPortKey = "Порт";
+const char* const kWriteDelayKey = "Задержка_записи_мсек";
+const char* const kTimeOutKey = "таймаут_ожидания_ответа_мсек";
+const char* const kSilentTimeKey = "длительность_ожидания_символа_приёма_мсек";
+const char* const kLogKey = "лагать";
+
+PortDialogFn portDialog;
+
+void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+} // namespace
+
+void SetPortSettingsDialog(PortDialogFn fn) { portDialog = std::move(fn); }
+
+RS232ModbusT::RS232ModbusT()
+    : tracer_(new myIO::AutoQuote("RS232ModbusT.[members]")),
+      stopRequested_([] { return false; }),
+      reportState_([](int32_t, const std::string&) {}),
+      writeDelay_(50),
+      timeOut_(1000),
+      silentTime_(10),
+      logTraffic_(false)
+{
+    myIO::AutoQuote trace("RS232ModbusT::RS232ModbusT");
+    LoadSettings();
+}
+
+RS232ModbusT::~RS232ModbusT()
+{
+    myIO::AutoQuote trace("RS232ModbusT::~RS232ModbusT");
+    try {
+        SaveSettings();
+    } catch (...) {
+        // A settings file that cannot be written must not end the program
+        // on its way out; say so in the log.
+        ConsolePrint(FormatExceptionChain(CurrentExceptionToPMyExcpt(FILE_LINE).get()) + "\n");
+    }
+}
+
+void RS232ModbusT::LoadSettings()
+{
+    const my::IniFile& ini = GetCommIni();
+    port_.SetPortNumber(ReadIntInRange(ini, kComport, kPortKey, 1, 9, 1));
+    my::Comm::PortSetsT sets = port_.Sets();
+    my::Comm::ReadPortSets(sets, ini, kComport);
+    sets.dcb.BaudRate = 9600;
+    port_.SetSets(sets);
+    writeDelay_ = ReadIntInRange(ini, kTransfer, kWriteDelayKey, 0, 200000, 50);
+    timeOut_ = ReadIntInRange(ini, kTransfer, kTimeOutKey, 100, 500000, 1000);
+    silentTime_ = ReadIntInRange(ini, kTransfer, kSilentTimeKey, 5, 100000, 10);
+    logTraffic_ = ini.ReadBool(kTransfer, kLogKey, false);
+}
+
+void RS232ModbusT::SaveSettings()
+{
+    my::IniFile& ini = GetCommIni();
+    my::Comm::WritePortSets(port_.Sets(), ini, kComport);
+    ini.WriteInteger(kTransfer, kTimeOutKey, timeOut_);
+    ini.WriteInteger(kTransfer, kSilentTimeKey, silentTime_);
+    ini.WriteInteger(kTransfer, kWriteDelayKey, writeDelay_);
+    ini.WriteInteger(kComport, kPortKey, port_.PortNumber());
+    ini.WriteBool(kTransfer, kLogKey, logTraffic_);
+}
+
+void RS232ModbusT::SetStopRequested(StopRequestedFn fn) { stopRequested_ = std::move(fn); }
+void RS232ModbusT::SetReportState(ReportStateFn fn) { reportState_ = std::move(fn); }
+void RS232ModbusT::ClosePort() { port_.Close(); }
+void RS232ModbusT::Print(const std::string& text) const { my::SynchronizedPrint(text); }
+
+void RS232ModbusT::WaitUnlessStopped(uint32_t ms) const
+{
+    const uint32_t t0 = my::GetTickCount();
+    while (!stopRequested_()) {
+        const uint32_t elapsed = my::GetTickCount() - t0;
+        if (elapsed >= ms)
+            return;
+        SleepMs(1);
+    }
+}
+
+int32_t RS232ModbusT::Exchange(uint8_t modbusDeviceAddress, uint8_t commandCode, const uint8_t* dataBegin,
+                               const uint8_t* dataEnd, const uint8_t** answerBegin, const uint8_t** answerEnd)
+{
+    if (stopRequested_())
+        return 0;
+    // The instrument needs a pause between exchanges; a stop request ends
+    // it early and the read loop below then stops at once.
+    WaitUnlessStopped(static_cast<uint32_t>(writeDelay_));
+
+    const auto sendStrLen = dataEnd - dataBegin;
+    MY_ASSERT_M(sendStrLen < 10000, "sendStrLen<10000");
+    const std::vector<uint8_t> frame = MakeModbusFrame(modbusDeviceAddress, commandCode, dataBegin, dataEnd);
+    MY_ASSERT_M(IsModbusStr(frame.data(), frame.data() + frame.size(), modbusDeviceAddress, commandCode),
+                "IsModbusStr(txd.begin(), txd.end(), modbusDeviceAddress, commandCode )");
+    if (logTraffic_)
+        Print("TXD: " + HexDump(frame.data(), frame.data() + frame.size(), "") + "\n");
+
+    Transfer(frame);
+
+    if (stopRequested_() || modbusDeviceAddress == 0)
+        return 0;
+    const uint8_t* b = rxd_.data();
+    const uint8_t* e = rxd_.data() + rxd_.size();
+    ValidateAnswer(b, e, modbusDeviceAddress, commandCode);
+    *answerBegin = b + 2;
+    *answerEnd = e - 2;
+    if (rxd_.size() == 5 && rxd_[1] == (commandCode | 0x80))
+        return rxd_[2];
+    return 0;
+}
+
+void RS232ModbusT::Transfer(const std::vector<uint8_t>& frame)
+{
+    Connect();
+    port_.Purge();
+    rxd_.clear();
+    const int32_t size = static_cast<int32_t>(frame.size());
+    const int32_t written = port_.Write(frame.data(), size);
+    if (written != size)
+        throw PMyExcpt(new MyException(
+            FILE_LINE, my::Format("%s: ошибка считывания: %d байт из %d!", port_.Description().c_str(), written, size)));
+    if (frame[0] == 0)
+        return; // nobody answers a broadcast
+    GatherAnswer();
+}
+
+// An answer ends at the first pause of silentTime_ after some bytes came;
+// every piece restarts the answer timeout.
+void RS232ModbusT::GatherAnswer()
+{
+    uint32_t t0 = my::GetTickCount();
+    for (;;) {
+        if (stopRequested_())
+            break;
+        if (my::GetTickCount() - t0 >= static_cast<uint32_t>(timeOut_))
+            break;
+        const uint32_t n = port_.ClearError();
+        if (n == 0) {
+            SleepMs(1);
+            continue;
+        }
+        const size_t old = rxd_.size();
+        rxd_.resize(old + n);
+        port_.Read(rxd_.data() + old, static_cast<int32_t>(n));
+        SleepMs(static_cast<uint32_t>(silentTime_));
+        if (port_.ClearError() == 0)
+            break;
+        t0 = my::GetTickCount();
+    }
+    if (logTraffic_)
+        LogAnswer(my::GetTickCount() - t0);
+}
+
+void RS232ModbusT::LogAnswer(uint32_t sinceMs)
+{
+    Print(my::Format("%d мсек\n", static_cast<int>(sinceMs)));
+    if (sinceMs >= static_cast<uint32_t>(timeOut_))
+        Print("!!ТАЙМАУТ!!\n");
+    if (rxd_.empty())
+        Print("Нет ответа!\n");
+    else
+        Print("RXD: " + HexDump(rxd_.data(), rxd_.data() + rxd_.size(), "") + "\n");
+}
+
+void RS232ModbusT::Connect()
+{
+    if (port_.IsOpen())
+        return;
+    const std::string text = my::Format("Соединение с \"%s\"....\n", port_.Description().c_str());
+    reportState_(2, text);
+    Print(text);
+    try {
+        port_.Open();
+    } catch (...) {
+        const PMyExcpt cause = CurrentExceptionToPMyExcpt(FILE_LINE);
+        WaitUnlessStopped(1000);
+        throw PMyExcpt(new MyException(FILE_LINE, "Ошибка при инициализации " + port_.Description(), cause));
+    }
+    reportState_(2, port_.Description());
+    Print("соединение установлено.\n");
+}
+
+void RS232ModbusT::ShowSettingsDialog()
+{
+    if (!portDialog)
+        return;
+    PortDialogValues v;
+    v.presentPorts = my::Comm::PresentPorts();
+    v.portText = my::Format("COM%d", port_.PortNumber());
+    v.timeOut = std::to_string(timeOut_);
+    v.writeDelay = std::to_string(writeDelay_);
+    v.silentTime = std::to_string(silentTime_);
+    if (!portDialog(v))
+        return;
+    port_.SetPortNumber(v.portText.size() == 4 ? v.portText[3] - '0' : 1);
+    // The dialog accepts only numbers within the INI ranges.
+    timeOut_ = ParseInt(v.timeOut, 10).first;
+    writeDelay_ = ParseInt(v.writeDelay, 10).first;
+    silentTime_ = ParseInt(v.silentTime, 10).first;
 }

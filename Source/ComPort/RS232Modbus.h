@@ -1,10 +1,19 @@
 #pragma once
 
+#include "ComPort/CommUtils.h"
 #include "Excpt/MyExeption.h"
 
+#include <boost/noncopyable.hpp>
+#include <boost/shared_ptr.hpp>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+namespace myIO {
+class AutoQuote;
+}
 
 // ---- RTU frames -----------------------------------------------------------
 // Request: address, function code, data, CRC low byte, CRC high byte.
@@ -55,3 +64,64 @@ DECLARE_TRANSFER_EXCEPTION_CLASS(MyTransferAnswerLengthMismatchException, MyTran
 DECLARE_TRANSFER_EXCEPTION_CLASS(MyTransferAnswerAdressMismatchException, MyTransferBadAnswerException);
 DECLARE_TRANSFER_EXCEPTION_CLASS(MyTransferAnswerCommandCodeMismatchException, MyTransferBadAnswerException);
 DECLARE_TRANSFER_EXCEPTION_CLASS(MyTransferBadCRC16Exception, MyTransferBadAnswerException);
+
+// ---- The link ---------------------------------------------------------------
+
+// What the port settings dialog shows and hands back: the port list's text
+// ("COM3") and the texts of the three timing edits.
+struct PortDialogValues {
+    std::vector<unsigned> presentPorts;
+    std::string portText;
+    std::string timeOut;
+    std::string writeDelay;
+    std::string silentTime;
+};
+// Shows the dialog modally with the values; true when the user applied.
+typedef std::function<bool(PortDialogValues&)> PortDialogFn;
+// The windows layer supplies the dialog; without it the settings cannot be
+// changed from the program.
+void SetPortSettingsDialog(PortDialogFn fn);
+
+// The Modbus RTU master side of the serial link: one request, at most one
+// answer, timed by the line falling silent. Settings live in "comm.ini".
+class RS232ModbusT : boost::noncopyable {
+public:
+    typedef std::function<bool()> StopRequestedFn;
+    typedef std::function<void(int32_t code, const std::string& text)> ReportStateFn;
+
+    RS232ModbusT();
+    ~RS232ModbusT();
+
+    // Sends the request and returns the Modbus exception code of an
+    // exception answer, otherwise 0. The answer's data range is set only
+    // when an answer was validated; it points into the link's buffer and
+    // stays valid until the next exchange.
+    int32_t Exchange(uint8_t modbusDeviceAddress, uint8_t commandCode, const uint8_t* dataBegin,
+                     const uint8_t* dataEnd, const uint8_t** answerBegin, const uint8_t** answerEnd);
+    void ClosePort();
+    // Lets the user pick the port and the three timings.
+    void ShowSettingsDialog();
+    void SetStopRequested(StopRequestedFn fn);
+    void SetReportState(ReportStateFn fn);
+
+private:
+    void LoadSettings();
+    void SaveSettings();
+    void Transfer(const std::vector<uint8_t>& frame);
+    void GatherAnswer();
+    void LogAnswer(uint32_t sinceMs);
+    void Connect();
+    void Print(const std::string& text) const;
+    // Sleeps in slices of 1 ms, asking the stop predicate each time.
+    void WaitUnlessStopped(uint32_t ms) const;
+
+    boost::shared_ptr<myIO::AutoQuote> tracer_;
+    StopRequestedFn stopRequested_;
+    ReportStateFn reportState_;
+    std::vector<uint8_t> rxd_;
+    my::Comm::Port port_;
+    int32_t writeDelay_;
+    int32_t timeOut_;
+    int32_t silentTime_;
+    bool logTraffic_;
+};

@@ -1,5 +1,7 @@
 #include "ComPort/Dlg/uFormComPortSetsDlg.h"
 
+#include "ComPort/PortMap.h"
+#include "ComPort/RS232Modbus.h"
 #include "VCLUtils/MyDialogs.h"
 #include "VCLUtils/MyStrUtils.h"
 
@@ -165,3 +167,25 @@ void TFormComPortSetsDlg::ShowDevicePath()
     lblDevicePath->setText(tip.toString());
     cbPortName->setToolTip(tip.toString());
 }
+
+namespace {
+
+bool RunPortSettingsDialog(PortDialogValues& v)
+{
+    TFormComPortSetsDlg dlg(v.presentPorts, &my::Comm::PortDevicePath);
+    dlg.edSilentTime->setText(QString::fromStdString(v.silentTime));
+    dlg.edWriteDelay->setText(QString::fromStdString(v.writeDelay));
+    dlg.edTimeOut->setText(QString::fromStdString(v.timeOut));
+    dlg.cbPortName->setCurrentIndex(dlg.cbPortName->findText(QString::fromStdString(v.portText)));
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    v.portText = dlg.cbPortName->currentText().toStdString();
+    v.timeOut = dlg.edTimeOut->text().toStdString();
+    v.writeDelay = dlg.edWriteDelay->text().toStdString();
+    v.silentTime = dlg.edSilentTime->text().toStdString();
+    return true;
+}
+
+} // namespace
+
+void InstallPortSettingsDialog() { SetPortSettingsDialog(&RunPortSettingsDialog); }

@@ -59,3 +59,6 @@ private:
     std::function<std::string(unsigned)> devicePath_;
     bool complaining_ = false;
 };
+
+// Makes the link's "СОМ порт..." settings go through this dialog.
+void InstallPortSettingsDialog();

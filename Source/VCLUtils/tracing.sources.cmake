@@ -1,0 +1,1 @@
+list(APPEND KALIST8_CORE_SOURCES VCLUtils/AutoQuote.cpp)

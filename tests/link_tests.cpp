@@ -1,0 +1,247 @@
+#include "TestUtils.h"
+
+#include "Application/ConsolePrint.h"
+#include "ComPort/RS232Modbus.h"
+#include "ProgramFiles.h"
+#include "VCLUtils/IniFile.h"
+#include "sim/SimControl.h"
+#include "sim/SimProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+// One simulator for the whole program: COM1 must be mapped before the
+// present-port list is built, which happens once per process.
+struct Line {
+    TempDir dir;
+    std::unique_ptr<sim::SimProcess> sim;
+    std::string link = dir.File("ttyK8");
+    std::string control = dir.File("sim.ctl");
+};
+Line* line = nullptr;
+
+std::string console;
+void CaptureConsole(const std::string& text) { console += text; }
+
+void SimCommand(const std::string& command)
+{
+    const std::string reply = sim::SendControlCommand(line->control, command);
+    ASSERT_EQ(reply.substr(0, 2), "ok") << command << ": " << reply;
+}
+
+class LinkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::remove((GetExeDir() + "comm.ini").c_str());
+        SimCommand("fault none");
+        console.clear();
+        SetConsoleSink(&CaptureConsole);
+    }
+    void TearDown() override { SetConsoleSink(nullptr); }
+
+    // Exchange with the answer's data as a vector; code receives the result.
+    Bytes Ask(RS232ModbusT& link, uint8_t addr, uint8_t cmd, const Bytes& data, int32_t* code = nullptr)
+    {
+        const uint8_t* b = nullptr;
+        const uint8_t* e = nullptr;
+        const int32_t result = link.Exchange(addr, cmd, data.data(), data.data() + data.size(), &b, &e);
+        if (code)
+            *code = result;
+        return b ? Bytes(b, e) : Bytes();
+    }
+
+    // The exception an exchange throws: its type and message.
+    std::pair<std::string, std::string> Failure(RS232ModbusT& link, uint8_t addr, const Bytes& data)
+    {
+        try {
+            Ask(link, addr, 3, data);
+        } catch (const PMyExcpt& e) {
+            return {e->TypeName(), e->Message()};
+        }
+        return {"", ""};
+    }
+
+    const Bytes readMask = {0x00, 0x34, 0x00, 0x01};
+};
+
+} // namespace
+
+TEST_F(LinkTest, ReadsRegistersAndLogsTheTraffic)
+{
+    my::IniFile(GetExeDir() + "comm.ini").WriteBool("Трансфер", "лагать", true);
+    RS232ModbusT link;
+    std::vector<std::pair<int32_t, std::string>> states;
+    link.SetReportState([&](int32_t code, const std::string& text) { states.push_back({code, text}); });
+
+    const Bytes answer = Ask(link, 1, 3, {0x00, 0x00, 0x00, 0x02});
+    ASSERT_EQ(answer.size(), 5u);
+    EXPECT_EQ(answer[0], 4);
+
+    ASSERT_EQ(states.size(), 2u);
+    EXPECT_EQ(states[0], std::make_pair(2, std::string("Соединение с \"COM1 9600\"....\n")));
+    EXPECT_EQ(states[1], std::make_pair(2, std::string("COM1 9600")));
+    EXPECT_NE(console.find("Соединение с \"COM1 9600\"....\nсоединение установлено.\n"), std::string::npos);
+    EXPECT_NE(console.find("TXD: 0000\t01 03 00 00 00 02 C4 0B \n"), std::string::npos) << console;
+    EXPECT_NE(console.find(" мсек\nRXD: 0000\t01 03 04 "), std::string::npos) << console;
+
+    // The port stays open: no second connect.
+    Ask(link, 1, 3, readMask);
+    EXPECT_EQ(states.size(), 2u);
+}
+
+TEST_F(LinkTest, ExceptionAnswerGivesItsCodeAndTheOneByteRange)
+{
+    RS232ModbusT link;
+    int32_t code = -1;
+    const Bytes answer = Ask(link, 1, 3, {0x01, 0x00, 0x00, 0x01}, &code);
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(answer, Bytes{0x02});
+}
+
+TEST_F(LinkTest, EachFaultFailsItsCheckWithItsText)
+{
+    const struct {
+        const char* fault;
+        const char* type;
+        const char* message;
+    } cases[] = {
+        {"silent", "MyTransferNoAnswerException", "Прибор 1: не отвечает"},
+        {"short 3", "MyTransferAnswerLengthMismatchException",
+         "Прибор 1: длина принятой строки [1, 3, 2] равна 3, должна быть не менее 4."},
+        {"wrong-address", "MyTransferAnswerAdressMismatchException",
+         "Прибор 1: несовпадение адрессов посылки $01 и принятой строки $02"},
+        {"wrong-function", "MyTransferAnswerCommandCodeMismatchException",
+         "Прибор 1: несовпадение кодов комманд"},
+        {"bad-crc", "MyTransferBadCRC16Exception", "Прибор 1: ненулевая контрольная сумма принятой строки"},
+        // A pause longer than the silence time ends the answer after its
+        // first piece.
+        {"split 60 2", "MyTransferBadCRC16Exception", "Прибор 1: ненулевая контрольная сумма принятой строки"},
+    };
+    RS232ModbusT link;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        SimCommand(std::string("fault ") + c.fault);
+        const auto failure = Failure(link, 1, readMask);
+        EXPECT_EQ(failure.first, c.type);
+        EXPECT_EQ(failure.second, c.message);
+    }
+    SimCommand("fault none");
+    EXPECT_EQ(Ask(link, 1, 3, readMask).size(), 3u);
+}
+
+TEST_F(LinkTest, PiecesWithShortGapsMakeOneAnswer)
+{
+    RS232ModbusT link;
+    SimCommand("fault split 3 4");
+    const Bytes answer = Ask(link, 1, 3, {0x00, 0x40, 0x00, 0x02});
+    EXPECT_EQ(answer.size(), 5u);
+}
+
+TEST_F(LinkTest, SilentInstrumentIsReportedAfterTheTimeoutWithTheLog)
+{
+    my::IniFile ini(GetExeDir() + "comm.ini");
+    ini.WriteBool("Трансфер", "лагать", true);
+    ini.WriteInteger("Трансфер", "таймаут_ожидания_ответа_мсек", 300);
+    RS232ModbusT link;
+    const auto failure = Failure(link, 7, readMask); // nobody at address 7
+    EXPECT_EQ(failure.second, "Прибор 7: не отвечает");
+    EXPECT_NE(console.find(" мсек\n!!ТАЙМАУТ!!\nНет ответа!\n"), std::string::npos) << console;
+}
+
+TEST_F(LinkTest, BroadcastIsSentAndNotRead)
+{
+    my::IniFile(GetExeDir() + "comm.ini").WriteBool("Трансфер", "лагать", true);
+    RS232ModbusT link;
+    const Bytes zero = {0x00, 0x20, 0x00, 0x03, 0x06, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00};
+    int32_t code = -1;
+    EXPECT_TRUE(Ask(link, 0, 0x16, zero, &code).empty());
+    EXPECT_EQ(code, 0);
+    EXPECT_NE(console.find("TXD: 0000\t00 16 00 20"), std::string::npos) << console;
+    // No wait for an answer was logged.
+    EXPECT_EQ(console.find("мсек"), std::string::npos) << console;
+}
+
+TEST_F(LinkTest, DroppedLineIsAPortErrorAndTheNextExchangeReconnects)
+{
+    RS232ModbusT link;
+    int connects = 0;
+    link.SetReportState([&](int32_t, const std::string& text) { connects += text.rfind("Соединение", 0) == 0; });
+    Ask(link, 1, 3, readMask);
+    ASSERT_EQ(connects, 1);
+
+    SimCommand("fault drop 300");
+    try {
+        Ask(link, 1, 3, readMask);
+        FAIL() << "no failure on a dropped line";
+    } catch (const PMyExcpt& e) {
+        EXPECT_EQ(InnermostException(e.get())->Where().file, "CommUtils.cpp") << FormatExceptionChain(e.get());
+    }
+    link.ClosePort(); // as the engine does after a port-layer error
+
+    // Until the line is back, opening fails after its pause; then it works.
+    Bytes answer;
+    for (int attempt = 0; attempt < 20 && answer.empty(); ++attempt) {
+        try {
+            answer = Ask(link, 1, 3, readMask);
+        } catch (const PMyExcpt&) {
+        }
+    }
+    EXPECT_EQ(answer.size(), 3u);
+    EXPECT_GE(connects, 2);
+    EXPECT_NE(console.rfind("соединение установлено.\n"), std::string::npos);
+}
+
+TEST_F(LinkTest, SettingsComeFromCommIniWithinTheirRangesAndGoBack)
+{
+    const std::string path = GetExeDir() + "comm.ini";
+    {
+        my::IniFile ini(path);
+        ini.WriteString("COMPORT", "Порт", "12");
+        ini.WriteInteger("COMPORT", "BaudRate", 19200);
+        ini.WriteInteger("COMPORT", "ByteSize", 7);
+        ini.WriteString("Трансфер", "Задержка_записи_мсек", "200001");
+        ini.WriteString("Трансфер", "таймаут_ожидания_ответа_мсек", "abc");
+        ini.WriteInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 5);
+        ini.WriteString("Трансфер", "лагать", "7");
+        RS232ModbusT link;
+    }
+    const my::IniFile ini(path);
+    EXPECT_EQ(ini.ReadInteger("COMPORT", "Порт", 0), 1);
+    EXPECT_EQ(ini.ReadInteger("COMPORT", "BaudRate", 0), 9600);
+    EXPECT_EQ(ini.ReadInteger("COMPORT", "ByteSize", 0), 7);
+    EXPECT_EQ(ini.ReadInteger("COMPORT", "rxdBuffSize", 0), 1024);
+    EXPECT_EQ(ini.ReadInteger("Трансфер", "Задержка_записи_мсек", 0), 50);
+    EXPECT_EQ(ini.ReadInteger("Трансфер", "таймаут_ожидания_ответа_мсек", 0), 1000);
+    EXPECT_EQ(ini.ReadInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 0), 5);
+    EXPECT_EQ(ini.ReadString("Трансфер", "лагать", ""), "1");
+}
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    Line theLine;
+    line = &theLine;
+    ScopedEnv config("XDG_CONFIG_HOME", theLine.dir.File("config"));
+    theLine.sim = std::make_unique<sim::SimProcess>(
+        KALIST8_SIM_EXE,
+        std::vector<std::string>{"--link", theLine.link, "--control", theLine.control, "--mask", "0x0007",
+                                 "--seed", "3", "--latency", "2"},
+        theLine.dir.Path());
+    if (!theLine.sim->WaitForLine()) {
+        std::fprintf(stderr, "the simulator did not start: %s\n", theLine.sim->Errors().c_str());
+        return 1;
+    }
+    ScopedEnv com1("KALIST8_COM1", theLine.link);
+    const int rc = RUN_ALL_TESTS();
+    theLine.sim->Stop(SIGTERM);
+    return rc;
+}
