@@ -1,11 +1,13 @@
 #include "WidgetTestUtils.h"
 
+#include "Excpt/FatalError.h"
 #include "Excpt/MyExeption.h"
 #include "VCLUtils/MyDialogs.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 
 TEST(ShowInputErrorTest, EmptyAndWrongEntries)
 {
@@ -39,4 +41,32 @@ TEST(ShowLastWinErrorBoxTest, ReportsTheSystemTextInABox)
     EXPECT_EQ(seen.caption.toStdString(), "Последняя WIN-ошибка.");
     EXPECT_EQ(seen.text.toStdString(), "Ошибка при создании каталога.\n/x/Log\nPermission denied");
     SetLastWinErrorBox(nullptr);
+}
+
+TEST(GuiHooksDeathTest, FatalErrorOfASynchronousCallIsShownInABoxThenTheProgramEnds)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto fatal = [] {
+        InstallGuiHooks();
+        // The box is reported before it is answered: the program ends as soon
+        // as it closes.
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                std::fprintf(stderr, "box [%s] [%s] parent %d\n", box->windowTitle().toUtf8().data(),
+                             box->text().toUtf8().data(), box->parentWidget() != nullptr);
+                box->accept();
+            }
+        });
+        answer.start(5);
+        QTimer::singleShot(0, [] {
+            ReportFatalException("ModuleImpl::WndProc",
+                                 PMyExcpt(new MyException(FileLine(7, "/src/task_.cpp"), "сбой")));
+        });
+        QApplication::exec();
+        std::_Exit(0);
+    };
+    EXPECT_EXIT(fatal(), ::testing::ExitedWithCode(1),
+                "box \\[ModuleImpl::WndProc\\] \\[Необработанное исключение в ModuleImpl::WndProc!\n"
+                "task_.cpp 7 сбой \\] parent 0");
 }

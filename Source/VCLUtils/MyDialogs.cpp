@@ -1,6 +1,8 @@
 #include "VCLUtils/MyDialogs.h"
 
+#include "Excpt/FatalError.h"
 #include "Excpt/MyExeption.h"
+#include "VCLUtils/MyWindow.h"
 #include "VCLUtils/MyStrUtils.h"
 
 #include <QMessageBox>
@@ -23,3 +25,18 @@ void ShowInputError(const std::string& fieldName, const std::string& entered)
 }
 
 void InstallLastWinErrorBox() { SetLastWinErrorBox(&ShowErrorBox); }
+
+namespace {
+
+void ShowFatalBox(const std::string& text, const std::string& caption, const std::string& ownerTitle)
+{
+    MyMessageBox(nullptr, text, caption, MB_ICONERROR, ownerTitle);
+}
+
+} // namespace
+
+void InstallGuiHooks()
+{
+    InstallLastWinErrorBox();
+    SetFatalErrorBox(&ShowFatalBox);
+}

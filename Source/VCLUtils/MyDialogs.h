@@ -9,3 +9,8 @@ void ShowInputError(const std::string& fieldName, const std::string& entered);
 
 // Routes ShowLastWinError's reports into message boxes.
 void InstallLastWinErrorBox();
+
+// Everything the non-window code reports in boxes: the last system error
+// and the fatal error of a synchronous call. Call once the QApplication
+// exists.
+void InstallGuiHooks();
