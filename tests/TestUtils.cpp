@@ -2,6 +2,8 @@
 
 #include "VCLUtils/Cp1251.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -68,3 +70,10 @@ ScopedEnv::~ScopedEnv()
     else
         unsetenv(name_.c_str());
 }
+
+ThreadsafeDeathTests::ThreadsafeDeathTests() : old_(GTEST_FLAG_GET(death_test_style))
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+}
+
+ThreadsafeDeathTests::~ThreadsafeDeathTests() { GTEST_FLAG_SET(death_test_style, old_); }

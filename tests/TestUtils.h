@@ -37,3 +37,16 @@ private:
     bool had_;
     std::string old_;
 };
+
+// Death tests re-run the test program rather than fork it while the object
+// lives: a program with threads of its own must not fork.
+class ThreadsafeDeathTests {
+public:
+    ThreadsafeDeathTests();
+    ~ThreadsafeDeathTests();
+    ThreadsafeDeathTests(const ThreadsafeDeathTests&) = delete;
+    ThreadsafeDeathTests& operator=(const ThreadsafeDeathTests&) = delete;
+
+private:
+    const std::string old_;
+};

@@ -1,3 +1,5 @@
+#include "TestUtils.h"
+
 #include "Excpt/MyExeption.h"
 #include "VCLUtils/MySynchronize.h"
 
@@ -10,15 +12,6 @@
 // Calls from workers are in wtest_threads_sync.cpp.
 
 namespace {
-
-class ThreadsafeDeathTests {
-public:
-    ThreadsafeDeathTests() : old_(GTEST_FLAG_GET(death_test_style)) { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-    ~ThreadsafeDeathTests() { GTEST_FLAG_SET(death_test_style, old_); }
-
-private:
-    const std::string old_;
-};
 
 struct Seen {
     my::ThreadId thread = 0;

@@ -11,15 +11,6 @@
 
 namespace {
 
-class ThreadsafeDeathTests {
-public:
-    ThreadsafeDeathTests() : old_(GTEST_FLAG_GET(death_test_style)) { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-    ~ThreadsafeDeathTests() { GTEST_FLAG_SET(death_test_style, old_); }
-
-private:
-    const std::string old_;
-};
-
 PMyExcpt Chain()
 {
     PMyExcpt inner(new MyException(FileLine(77, "/src/ComPort/CommUtils.cpp"), "порт закрыт"));

@@ -1,3 +1,5 @@
+#include "TestUtils.h"
+
 #include "VCLUtils/VCLSignal.h"
 
 #include <gtest/gtest.h>
@@ -25,17 +27,6 @@ public:
 private:
     std::vector<std::string>& log_;
     const std::string name_;
-};
-
-// Death tests re-run the test program rather than fork it: this program has
-// threads of its own.
-class ThreadsafeDeathTests {
-public:
-    ThreadsafeDeathTests() : old_(GTEST_FLAG_GET(death_test_style)) { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-    ~ThreadsafeDeathTests() { GTEST_FLAG_SET(death_test_style, old_); }
-
-private:
-    const std::string old_;
 };
 
 class SignalTest : public ::testing::Test {

@@ -1,3 +1,4 @@
+#include "TestUtils.h"
 #include "WidgetTestUtils.h"
 
 #include "Excpt/FatalError.h"
@@ -45,7 +46,7 @@ TEST(ShowLastWinErrorBoxTest, ReportsTheSystemTextInABox)
 
 TEST(GuiHooksDeathTest, FatalErrorOfASynchronousCallIsShownInABoxThenTheProgramEnds)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ThreadsafeDeathTests style;
     const auto fatal = [] {
         InstallGuiHooks();
         // The box is reported before it is answered: the program ends as soon

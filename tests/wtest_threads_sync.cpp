@@ -1,3 +1,5 @@
+#include "TestUtils.h"
+
 #include "Application/ConsolePrint.h"
 #include "Excpt/FatalError.h"
 #include "Excpt/MyExeption.h"
@@ -36,15 +38,6 @@ bool ServeUntil(const std::function<bool()>& condition)
     }
     return true;
 }
-
-class ThreadsafeDeathTests {
-public:
-    ThreadsafeDeathTests() : old_(GTEST_FLAG_GET(death_test_style)) { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-    ~ThreadsafeDeathTests() { GTEST_FLAG_SET(death_test_style, old_); }
-
-private:
-    const std::string old_;
-};
 
 // A worker whose procedure is a lambda, and what its calls saw.
 class Worker {
