@@ -1,0 +1,340 @@
+#include "DevSys/TransferManage.h"
+
+#include "ComPort/RS232Modbus.h"
+#include "Excpt/MyAssert.h"
+#include "Excpt/MyExeption.h"
+#include "ProgramFiles.h"
+#include "VCLUtils/AutoQuote.h"
+#include "VCLUtils/IniFile.h"
+#include "VCLUtils/MySynchronize.h"
+#include "VCLUtils/TickCount.h"
+#include "VCLUtils/myThread.h"
+#include "uFrmWait.h"
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace {
+
+const char PrioritySection[] = "Трансфер";
+const char PriorityKey[] = "приоритет_второго_потока";
+const int DefaultPriority = my::tpLowest;
+const uint32_t ErrorPauseMs = 1000;
+
+TransferManagerT* instance = nullptr;
+
+} // namespace
+
+class TransferManagerT::Impl : boost::noncopyable {
+public:
+    Impl();
+    ~Impl();
+
+    void StartThread();
+    void StopThread();
+    void ConfigurePort();
+    int32_t Exchange(uint8_t slave, uint8_t cmd, const uint8_t* txdBegin, const uint8_t* txdEnd,
+                     const uint8_t** rxdBegin, const uint8_t** rxdEnd);
+
+    // Declared in this order on purpose: the tracer's lines open and close
+    // the engine's life, and the tasks go before the link closes the port.
+    const boost::shared_ptr<myIO::AutoQuote> tracer_;
+    const boost::shared_ptr<my::Thread> thr_;
+    const boost::shared_ptr<RS232ModbusT> link_;
+    TaskList taskList_;
+    TReportStateSignal reportStateSignal_;
+    TNotifyTransmitionSignal notifyTransmitionSignal_;
+    PMyExcpt lastError_;
+
+private:
+    struct Next {
+        PMyAbstructTransfer task;
+        bool noWorkLeft = false;
+    };
+
+    static void Execute(void* self);
+    void Run();
+    // One turn of the current task; false when the loop must end.
+    bool Turn(const PMyAbstructTransfer& current);
+    Next NextTask();
+    bool BeforeStep();
+    bool AfterStep();
+    void ErrorStep();
+    void ErrorReport();
+    void Pause(uint32_t ms) const;
+    void ReportState(unsigned code, const std::string& text);
+    void ReportStateSynchronized(unsigned code, const std::string& text);
+    void Notify(const TransmitionItemTag& tag);
+    static my::ThreadPriority ReadPriority();
+};
+
+TransferManagerT::Impl::Impl()
+    : tracer_(new myIO::AutoQuote("MyTransfer::Manager.[members]")),
+      thr_(new my::Thread(&Execute, this, my::tpNormal)),
+      link_(new RS232ModbusT)
+{
+    myIO::AutoQuote trace("TransferManagerT::Impl::Impl");
+    thr_->SetPriority(ReadPriority());
+    link_->SetStopRequested([this] { return thr_->GetTerminated(); });
+    link_->SetReportState(
+        [this](int32_t code, const std::string& text) { ReportStateSynchronized(static_cast<unsigned>(code), text); });
+}
+
+TransferManagerT::Impl::~Impl()
+{
+    myIO::AutoQuote trace("TransferManagerT::Impl::~Impl");
+    try {
+        GetConfigIni().WriteInteger(PrioritySection, PriorityKey, thr_->GetPriority());
+        reportStateSignal_.Clear();
+        MY_ASSERT_M(thr_->WasStoped(), "thr_->WasStoped()");
+    } catch (...) {
+        MY_ASSERT_M(false, "false");
+    }
+}
+
+// A value outside the thread's levels would silently mean "time critical";
+// it gives the default instead.
+my::ThreadPriority TransferManagerT::Impl::ReadPriority()
+{
+    const int level = GetConfigIni().ReadInteger(PrioritySection, PriorityKey, DefaultPriority);
+    return static_cast<my::ThreadPriority>(level >= my::tpIdle && level <= my::tpTimeCritical ? level
+                                                                                              : DefaultPriority);
+}
+
+void TransferManagerT::Impl::StartThread()
+{
+    myIO::AutoQuote trace("TransferManagerT::Impl::StartThread");
+    ModuleImpl::Instance();
+    lastError_.reset();
+    thr_->Start();
+}
+
+void TransferManagerT::Impl::StopThread()
+{
+    myIO::AutoQuote trace("TransferManagerT::Impl::StopThread");
+    const std::unique_ptr<TFrmWait> wait(new TFrmWait);
+    wait->show();
+    wait->repaint();
+    const my::ThreadPriority priority = thr_->GetPriority();
+    thr_->SetPriority(my::tpTimeCritical);
+    thr_->Stop();
+    thr_->SetPriority(priority);
+    lastError_.reset();
+}
+
+void TransferManagerT::Impl::ConfigurePort()
+{
+    const bool wasRunning = !thr_->GetTerminated();
+    if (wasRunning)
+        StopThread();
+    link_->ShowSettingsDialog();
+    if (wasRunning)
+        StartThread();
+}
+
+void TransferManagerT::Impl::Execute(void* self) { static_cast<Impl*>(self)->Run(); }
+
+void TransferManagerT::Impl::Run()
+{
+    myIO::AutoQuote trace("TransferManagerT::Impl::Execute");
+    ReportStateSynchronized(4, "Опрос: старт");
+    Next next = NextTask();
+    while (!thr_->GetTerminated()) {
+        try {
+            if (!next.task) {
+                if (next.noWorkLeft)
+                    break;
+            } else if (!Turn(next.task)) {
+                break;
+            }
+        } catch (...) {
+            ErrorStep();
+            Pause(ErrorPauseMs);
+        }
+        next = NextTask();
+    }
+    next.task.reset();
+    my::SynchronizedPrint("Опрос остановлен.\n");
+    ReportStateSynchronized(5, "Опрос остановлен");
+}
+
+// A stop request that arrives while a hook is pending leaves the task at the
+// head of the list, so it is neither lost nor dropped from the rotation: it
+// runs again from BeforeTransfer() at the next start.
+bool TransferManagerT::Impl::Turn(const PMyAbstructTransfer& current)
+{
+    if (!my::Synchronize([this] { return BeforeStep(); })) {
+        if (thr_->GetTerminated())
+            return false;
+        taskList_.PopFront();
+        return true;
+    }
+    current->DoTransfer();
+    if (thr_->GetTerminated())
+        return false;
+    if (!my::Synchronize([this] { return AfterStep(); })) {
+        if (thr_->GetTerminated())
+            return false;
+    } else {
+        taskList_.Requeue(current);
+    }
+    taskList_.PopFront();
+    return true;
+}
+
+// The merge and the emptiness test happen in one synchronous call: the main
+// thread adds tasks only outside such calls, so a task added before the
+// worker decides to end is always merged and run in this run.
+TransferManagerT::Impl::Next TransferManagerT::Impl::NextTask()
+{
+    MY_ASSERT_M(thr_, "thr_");
+    Next next;
+    if (thr_->GetTerminated())
+        return next;
+    my::Synchronize([this, &next] {
+        taskList_.Merge();
+        next.task = taskList_.Front();
+        next.noWorkLeft = taskList_.IsEmpty();
+    });
+    return next;
+}
+
+bool TransferManagerT::Impl::BeforeStep()
+{
+    if (thr_->GetTerminated())
+        return false;
+    const PMyAbstructTransfer curentTask = taskList_.Front();
+    MY_ASSERT_M(curentTask, "curentTask");
+    const bool ok = curentTask->BeforeTransfer();
+    if (ok)
+        reportStateSignal_.SetSignal(0, curentTask->Description());
+    return ok;
+}
+
+bool TransferManagerT::Impl::AfterStep()
+{
+    if (thr_->GetTerminated())
+        return false;
+    const PMyAbstructTransfer curentTask = taskList_.Front();
+    MY_ASSERT_M(curentTask.get() != nullptr, "curentTask.get() != NULL");
+    reportStateSignal_.SetSignal(1, curentTask->Description());
+    lastError_.reset();
+    return curentTask->AfterTransfer();
+}
+
+void TransferManagerT::Impl::ErrorStep()
+{
+    const PMyExcpt e = CurrentExceptionToPMyExcpt(FILE_LINE);
+    // A failure of the port itself (a pulled adapter, a port taken away)
+    // needs a fresh open; the next exchange reconnects.
+    if (InnermostException(e.get())->Where().file == "CommUtils.cpp")
+        link_->ClosePort();
+    lastError_ = e;
+    my::Synchronize([this] { ErrorReport(); });
+}
+
+// Errors that a stop request caused are not the user's business.
+void TransferManagerT::Impl::ErrorReport()
+{
+    if (thr_->GetTerminated() || !lastError_)
+        return;
+    my::SynchronizedPrint("Ошибка - " + InnermostException(lastError_.get())->Message() + "\n");
+    reportStateSignal_.SetSignal(3, lastError_->Message());
+}
+
+// Sleeps in 1 ms slices, so that a stop request ends the pause at once.
+void TransferManagerT::Impl::Pause(uint32_t ms) const
+{
+    const uint32_t start = my::GetTickCount();
+    while (my::GetTickCount() - start < ms && !thr_->GetTerminated())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void TransferManagerT::Impl::ReportState(unsigned code, const std::string& text)
+{
+    reportStateSignal_.SetSignal(code, text);
+}
+
+void TransferManagerT::Impl::ReportStateSynchronized(unsigned code, const std::string& text)
+{
+    my::AdptCall2 call(*this, &Impl::ReportState, code, text);
+    my::Synchronize(&decltype(call)::Call, &call);
+}
+
+void TransferManagerT::Impl::Notify(const TransmitionItemTag& tag)
+{
+    my::Synchronize([this, &tag] { notifyTransmitionSignal_.SetSignal(tag); });
+}
+
+int32_t TransferManagerT::Impl::Exchange(uint8_t slave, uint8_t cmd, const uint8_t* txdBegin,
+                                         const uint8_t* txdEnd, const uint8_t** rxdBegin, const uint8_t** rxdEnd)
+{
+    TransmitionItemTag tag{slave, cmd, txdBegin, txdEnd, nullptr, nullptr, true, false, true};
+    Notify(tag);
+    tag.done = true;
+    tag.begin = false;
+    *rxdBegin = nullptr;
+    *rxdEnd = nullptr;
+    int32_t result = 0;
+    try {
+        result = link_->Exchange(slave, cmd, txdBegin, txdEnd, rxdBegin, rxdEnd);
+    } catch (...) {
+        const PMyExcpt e = CurrentExceptionToPMyExcpt(FILE_LINE);
+        if (dynamic_cast<const MyTransferNoAnswerException*>(e.get()))
+            Notify(tag);
+        throw e;
+    }
+    if (!thr_->GetTerminated()) {
+        tag.error = false;
+        tag.rxdBegin = *rxdBegin;
+        tag.rxdEnd = *rxdEnd;
+        Notify(tag);
+    }
+    return result;
+}
+
+TransferManagerT::TransferManagerT() : impl_(new Impl) {}
+
+TransferManagerT::~TransferManagerT() = default;
+
+TransferManagerT& TransferManagerT::Instance()
+{
+    if (!instance) {
+        MY_ASSERT(my::IsMainThread());
+        instance = new TransferManagerT;
+    }
+    return *instance;
+}
+
+void TransferManagerT::DeleteInstance()
+{
+    delete instance;
+    instance = nullptr;
+}
+
+bool TransferManagerT::Exists() { return instance != nullptr; }
+
+void TransferManagerT::AddTask(MyAbstructTransfer* task, bool append)
+{
+    const PMyAbstructTransfer p(task);
+    if (append)
+        impl_->taskList_.PushBack(p);
+    else
+        impl_->taskList_.PushFront(p);
+}
+
+void TransferManagerT::StartThread() { impl_->StartThread(); }
+void TransferManagerT::StopThread() { impl_->StopThread(); }
+bool TransferManagerT::IsThreadRunning() const { return !impl_->thr_->WasStoped(); }
+void TransferManagerT::ConfigurePort() { impl_->ConfigurePort(); }
+TaskList& TransferManagerT::Tasks() { return impl_->taskList_; }
+TReportStateSignal& TransferManagerT::ReportStateSignal() { return impl_->reportStateSignal_; }
+TNotifyTransmitionSignal& TransferManagerT::NotifyTransmitionSignal() { return impl_->notifyTransmitionSignal_; }
+
+int32_t TransferManagerT::Exchange(uint8_t slave, uint8_t cmd, const uint8_t* txdBegin, const uint8_t* txdEnd,
+                                   const uint8_t** rxdBegin, const uint8_t** rxdEnd)
+{
+    MY_ASSERT(instance);
+    return instance->impl_->Exchange(slave, cmd, txdBegin, txdEnd, rxdBegin, rxdEnd);
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "DevSys/TaskList.h"
+#include "VCLUtils/VCLSignal.h"
+
+#include <boost/noncopyable.hpp>
+#include <boost/shared_ptr.hpp>
+
+#include <cstdint>
+#include <string>
+
+// One exchange as the windows see it: raised before the request (begin) and
+// after it (done). The byte ranges are valid only while the handlers run.
+struct TransmitionItemTag {
+    uint32_t slave;
+    uint32_t cmd;
+    const uint8_t* txdBegin;
+    const uint8_t* txdEnd;
+    const uint8_t* rxdBegin; // null unless a validated answer is there
+    const uint8_t* rxdEnd;
+    bool begin;
+    bool done;
+    bool error; // no valid answer
+};
+
+// Engine state codes: 0 task begins, 1 task done, 2 port connecting, 3 error,
+// 4 worker started, 5 worker stopped.
+typedef my::VCLSignal::Signal<void(unsigned, const std::string&)> TReportStateSignal;
+typedef my::VCLSignal::Signal<void(const TransmitionItemTag&)> TNotifyTransmitionSignal;
+
+// The polling engine: the Modbus link, the task list and the worker thread
+// that runs the tasks one turn after another. One per process; every
+// operation but Exchange belongs to the main thread.
+class TransferManagerT : boost::noncopyable {
+public:
+    // The engine; the first call creates it (on the main thread).
+    static TransferManagerT& Instance();
+    // Deletes the engine at shutdown, after StopThread(); a later Instance()
+    // creates a new one. Writes the engine's and the link's settings.
+    static void DeleteInstance();
+    static bool Exists();
+
+    // Takes ownership. append: behind all queued work, else before all of it.
+    // Does not start the worker.
+    void AddTask(MyAbstructTransfer* task, bool append);
+    void StartThread();
+    // Returns when the worker has ended; shows the wait window meanwhile.
+    void StopThread();
+    bool IsThreadRunning() const;
+    // The port settings dialog, with the worker paused around it.
+    void ConfigurePort();
+
+    template <class T, class Method>
+    TReportStateSignal::Connection ConnectReportState(T& obj, Method method)
+    {
+        return ReportStateSignal().Connect(obj, method);
+    }
+    template <class T, class Method>
+    TNotifyTransmitionSignal::Connection ConnectNotifyTransmition(T& obj, Method method)
+    {
+        return NotifyTransmitionSignal().Connect(obj, method);
+    }
+
+    TaskList& Tasks();
+
+    // Worker, inside a task's DoTransfer(): one exchange on the link, with the
+    // begin and done notifications. Returns the link's result (the Modbus
+    // exception code or 0); the answer range points into the link's buffer.
+    static int32_t Exchange(uint8_t slave, uint8_t cmd, const uint8_t* txdBegin, const uint8_t* txdEnd,
+                            const uint8_t** rxdBegin, const uint8_t** rxdEnd);
+
+    class Impl;
+
+private:
+    TransferManagerT();
+    ~TransferManagerT();
+
+    TReportStateSignal& ReportStateSignal();
+    TNotifyTransmitionSignal& NotifyTransmitionSignal();
+
+    boost::shared_ptr<Impl> impl_;
+};
