@@ -332,6 +332,8 @@ TaskList& TransferManagerT::Tasks() { return impl_->taskList_; }
 TReportStateSignal& TransferManagerT::ReportStateSignal() { return impl_->reportStateSignal_; }
 TNotifyTransmitionSignal& TransferManagerT::NotifyTransmitionSignal() { return impl_->notifyTransmitionSignal_; }
 
+bool TransferManagerT::StopRequested() { return instance && instance->impl_->thr_->GetTerminated(); }
+
 int32_t TransferManagerT::Exchange(uint8_t slave, uint8_t cmd, const uint8_t* txdBegin, const uint8_t* txdEnd,
                                    const uint8_t** rxdBegin, const uint8_t** rxdEnd)
 {

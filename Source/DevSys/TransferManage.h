@@ -69,6 +69,11 @@ public:
     static int32_t Exchange(uint8_t slave, uint8_t cmd, const uint8_t* txdBegin, const uint8_t* txdEnd,
                             const uint8_t** rxdBegin, const uint8_t** rxdEnd);
 
+    // Worker: the worker has been asked to end. Tasks that wait or report on
+    // their own use it, so that a stop neither waits for them nor shows
+    // errors it caused.
+    static bool StopRequested();
+
     class Impl;
 
 private:
