@@ -1,15 +1,131 @@
+// The entry point: one copy of the program at a time; the console, the
+// engine and the main window are made in this order and go in the reverse
+// one; whatever escapes is reported, and the process always ends with 0.
+#include "Application/ConsolePrint.h"
+#include "Application/UnixSignals.h"
+#include "Application/guicon.h"
+#include "ComPort/Dlg/uFormComPortSetsDlg.h"
+#include "DevSys/TransferManage.h"
+#include "Excpt/MyExeption.h"
 #include "ProgramFiles.h"
-#include "VCLUtils/IniFile.h"
+#include "Unit1.h"
+#include "VCLUtils/MyDialogs.h"
+#include "VCLUtils/MyWindow.h"
 
-#include <cstdio>
+#include <QApplication>
 
-int main()
+#include <exception>
+
+namespace {
+
+const char kTitle[] = "КАЛИСТ-8";
+
+// The catch site the last-resort report names: a fixed line, so that the
+// reports of every version of the program read the same.
+const int kLastResortLine = 90;
+
+// The framework's report of an exception it caught. Qt's own errors and the
+// standard library's are std::exception and show their text; anything else
+// is shown with an empty message.
+void ShowException(const std::exception_ptr& caught)
 {
+    std::string text;
+    try {
+        std::rethrow_exception(caught);
+    } catch (const std::exception& e) {
+        text = e.what();
+    } catch (...) {
+    }
+    MyMessageBox(nullptr, text, kTitle, MB_ICONERROR, kTitle);
+}
+
+// Qt does not let exceptions pass through its event loop: one that leaves
+// an event handler is reported here and the loop goes on.
+class Application : public QApplication {
+public:
+    Application(int& argc, char** argv) : QApplication(argc, argv) {}
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (...) {
+            ShowException(std::current_exception());
+            return false;
+        }
+    }
+};
+
+// SIGTERM and SIGHUP close the box, which ends this copy as pressing OK does.
+void ShowAlreadyRunning()
+{
+    my::InstallUnixSignalHandlers();
+    my::SetCloseRequestedHandler([] {
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    MyMessageBox(nullptr, "Приложение КАЛИСТ-8\n уже работает.", kTitle, MB_ICONINFORMATION | MB_SYSTEMMODAL,
+                 kTitle);
+}
+
+// The main window's life. A failure to create it or one that leaves the
+// loop is shown, and the shutdown goes on.
+void RunMainWindow(QApplication& app)
+{
+    app.setApplicationDisplayName(QString::fromUtf8(kTitle));
+    try {
+        Form1 = new TForm1;
+        // Open single-channel windows must not keep the program alive.
+        QObject::connect(Form1, &TForm1::Closed, &app, &QCoreApplication::quit);
+        Form1->show();
+        // A starting program's main window is the active one; the polling
+        // starts with that activation. Without a window manager (a bare X
+        // server) nobody else would give it.
+        Form1->activateWindow();
+        app.exec();
+    } catch (...) {
+        ShowException(std::current_exception());
+    }
+}
+
+void LastResortReport()
+{
+    const PMyExcpt e = CurrentExceptionToPMyExcpt(FileLine(kLastResortLine, "kalist8.cpp"));
+    ConsolePrint("Исключение! Выход из приложения!\n" + FormatExceptionChain(e.get()) + "\n");
+    MyMessageBox(nullptr, e->Message(), kTitle, MB_ICONERROR | MB_SYSTEMMODAL, kTitle);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Application app(argc, argv);
     if (!IsOnlyInstance()) {
-        std::printf("Приложение КАЛИСТ-8\n уже работает.\n");
+        ShowAlreadyRunning();
         return 0;
     }
-    std::printf("%s\n%s\n%s\n", GetForm1Ini().FileName().c_str(), GetConfigIni().FileName().c_str(),
-                GetCommIni().FileName().c_str());
+    InstallGuiHooks();
+    InstallPortSettingsDialog();
+    GUIConT& console = GUIConT::Instance();
+    console.Open();
+    // Between the window's life and the end a request to close has nothing
+    // left to close.
+    my::SetCloseRequestedHandler([] {
+        if (Form1)
+            Form1->close();
+    });
+    try {
+        TransferManagerT::Instance();
+        RunMainWindow(app);
+        TransferManagerT::Instance().StopThread();
+        delete Form1;
+        Form1 = nullptr;
+        TForm1::ThrowDestructionError();
+        TransferManagerT::DeleteInstance();
+    } catch (...) {
+        LastResortReport();
+    }
+    console.SaveAndArchive();
+    console.FreeConsole();
     return 0;
 }
