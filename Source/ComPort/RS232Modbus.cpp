@@ -205,11 +205,16 @@ void RS232ModbusT::SaveSettings()
 
 void RS232ModbusT::SetStopRequested(StopRequestedFn fn) { stopRequested_ = std::move(fn); }
 void RS232ModbusT::SetReportState(ReportStateFn fn) { reportState_ = std::move(fn); }
+void RS232ModbusT::SetStopWait(StopWaitFn fn) { stopWait_ = std::move(fn); }
 void RS232ModbusT::ClosePort() { port_.Close(); }
 void RS232ModbusT::Print(const std::string& text) const { my::SynchronizedPrint(text); }
 
 void RS232ModbusT::WaitUnlessStopped(uint32_t ms) const
 {
+    if (stopWait_) {
+        stopWait_(ms);
+        return;
+    }
     const uint32_t t0 = my::GetTickCount();
     while (!stopRequested_()) {
         const uint32_t elapsed = my::GetTickCount() - t0;

@@ -88,6 +88,8 @@ class RS232ModbusT : boost::noncopyable {
 public:
     typedef std::function<bool()> StopRequestedFn;
     typedef std::function<void(int32_t code, const std::string& text)> ReportStateFn;
+    // Waits up to ms milliseconds and returns early when a stop is requested.
+    typedef std::function<void(uint32_t ms)> StopWaitFn;
 
     RS232ModbusT();
     ~RS232ModbusT();
@@ -103,6 +105,9 @@ public:
     void ShowSettingsDialog();
     void SetStopRequested(StopRequestedFn fn);
     void SetReportState(ReportStateFn fn);
+    // Without it the link's pauses sleep in 1 ms slices, asking the stop
+    // predicate after each.
+    void SetStopWait(StopWaitFn fn);
 
 private:
     void LoadSettings();
@@ -118,6 +123,7 @@ private:
     boost::shared_ptr<myIO::AutoQuote> tracer_;
     StopRequestedFn stopRequested_;
     ReportStateFn reportState_;
+    StopWaitFn stopWait_;
     std::vector<uint8_t> rxd_;
     my::Comm::Port port_;
     int32_t writeDelay_;

@@ -11,7 +11,10 @@
 #include "VCLUtils/myThread.h"
 #include "uFrmWait.h"
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <memory>
 #include <thread>
 
@@ -34,6 +37,7 @@ public:
     void StartThread();
     void StopThread();
     void ConfigurePort();
+    bool IsStopRequested() const { return StopRequested(); }
     int32_t Exchange(uint8_t slave, uint8_t cmd, const uint8_t* txdBegin, const uint8_t* txdEnd,
                      const uint8_t** rxdBegin, const uint8_t** rxdEnd);
 
@@ -48,6 +52,13 @@ public:
     PMyExcpt lastError_;
 
 private:
+    // Set by StopThread before it asks the worker to end, so that the
+    // worker's pauses end at once instead of waking every millisecond to
+    // look at the thread's flag.
+    std::mutex stopMutex_;
+    std::condition_variable stopWake_;
+    std::atomic<bool> stopping_{false};
+
     struct Next {
         PMyAbstructTransfer task;
         bool noWorkLeft = false;
@@ -62,7 +73,9 @@ private:
     bool AfterStep();
     void ErrorStep();
     void ErrorReport();
-    void Pause(uint32_t ms) const;
+    void Pause(uint32_t ms);
+    bool StopRequested() const { return stopping_ || thr_->GetTerminated(); }
+    void RequestStop();
     void ReportState(unsigned code, const std::string& text);
     void ReportStateSynchronized(unsigned code, const std::string& text);
     void Notify(const TransmitionItemTag& tag);
@@ -76,7 +89,8 @@ TransferManagerT::Impl::Impl()
 {
     myIO::AutoQuote trace("TransferManagerT::Impl::Impl");
     thr_->SetPriority(ReadPriority());
-    link_->SetStopRequested([this] { return thr_->GetTerminated(); });
+    link_->SetStopRequested([this] { return StopRequested(); });
+    link_->SetStopWait([this](uint32_t ms) { Pause(ms); });
     link_->SetReportState(
         [this](int32_t code, const std::string& text) { ReportStateSynchronized(static_cast<unsigned>(code), text); });
 }
@@ -107,6 +121,8 @@ void TransferManagerT::Impl::StartThread()
     myIO::AutoQuote trace("TransferManagerT::Impl::StartThread");
     ModuleImpl::Instance();
     lastError_.reset();
+    if (thr_->WasStoped())
+        stopping_ = false;
     thr_->Start();
 }
 
@@ -118,6 +134,7 @@ void TransferManagerT::Impl::StopThread()
     wait->repaint();
     const my::ThreadPriority priority = thr_->GetPriority();
     thr_->SetPriority(my::tpTimeCritical);
+    RequestStop();
     thr_->Stop();
     thr_->SetPriority(priority);
     lastError_.reset();
@@ -140,7 +157,7 @@ void TransferManagerT::Impl::Run()
     myIO::AutoQuote trace("TransferManagerT::Impl::Execute");
     ReportStateSynchronized(4, "Опрос: старт");
     Next next = NextTask();
-    while (!thr_->GetTerminated()) {
+    while (!StopRequested()) {
         try {
             if (!next.task) {
                 if (next.noWorkLeft)
@@ -165,16 +182,16 @@ void TransferManagerT::Impl::Run()
 bool TransferManagerT::Impl::Turn(const PMyAbstructTransfer& current)
 {
     if (!my::Synchronize([this] { return BeforeStep(); })) {
-        if (thr_->GetTerminated())
+        if (StopRequested())
             return false;
         taskList_.PopFront();
         return true;
     }
     current->DoTransfer();
-    if (thr_->GetTerminated())
+    if (StopRequested())
         return false;
     if (!my::Synchronize([this] { return AfterStep(); })) {
-        if (thr_->GetTerminated())
+        if (StopRequested())
             return false;
     } else {
         taskList_.Requeue(current);
@@ -190,7 +207,7 @@ TransferManagerT::Impl::Next TransferManagerT::Impl::NextTask()
 {
     MY_ASSERT_M(thr_, "thr_");
     Next next;
-    if (thr_->GetTerminated())
+    if (StopRequested())
         return next;
     my::Synchronize([this, &next] {
         taskList_.Merge();
@@ -202,7 +219,7 @@ TransferManagerT::Impl::Next TransferManagerT::Impl::NextTask()
 
 bool TransferManagerT::Impl::BeforeStep()
 {
-    if (thr_->GetTerminated())
+    if (StopRequested())
         return false;
     const PMyAbstructTransfer curentTask = taskList_.Front();
     MY_ASSERT_M(curentTask, "curentTask");
@@ -214,7 +231,7 @@ bool TransferManagerT::Impl::BeforeStep()
 
 bool TransferManagerT::Impl::AfterStep()
 {
-    if (thr_->GetTerminated())
+    if (StopRequested())
         return false;
     const PMyAbstructTransfer curentTask = taskList_.Front();
     MY_ASSERT_M(curentTask.get() != nullptr, "curentTask.get() != NULL");
@@ -237,18 +254,26 @@ void TransferManagerT::Impl::ErrorStep()
 // Errors that a stop request caused are not the user's business.
 void TransferManagerT::Impl::ErrorReport()
 {
-    if (thr_->GetTerminated() || !lastError_)
+    if (StopRequested() || !lastError_)
         return;
     my::SynchronizedPrint("Ошибка - " + InnermostException(lastError_.get())->Message() + "\n");
     reportStateSignal_.SetSignal(3, lastError_->Message());
 }
 
-// Sleeps in 1 ms slices, so that a stop request ends the pause at once.
-void TransferManagerT::Impl::Pause(uint32_t ms) const
+void TransferManagerT::Impl::RequestStop()
 {
-    const uint32_t start = my::GetTickCount();
-    while (my::GetTickCount() - start < ms && !thr_->GetTerminated())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    {
+        std::lock_guard<std::mutex> lock(stopMutex_);
+        stopping_ = true;
+    }
+    stopWake_.notify_all();
+}
+
+// A stop request ends the pause at once.
+void TransferManagerT::Impl::Pause(uint32_t ms)
+{
+    std::unique_lock<std::mutex> lock(stopMutex_);
+    stopWake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return StopRequested(); });
 }
 
 void TransferManagerT::Impl::ReportState(unsigned code, const std::string& text)
@@ -285,7 +310,7 @@ int32_t TransferManagerT::Impl::Exchange(uint8_t slave, uint8_t cmd, const uint8
             Notify(tag);
         throw e;
     }
-    if (!thr_->GetTerminated()) {
+    if (!StopRequested()) {
         tag.error = false;
         tag.rxdBegin = *rxdBegin;
         tag.rxdEnd = *rxdEnd;
@@ -332,7 +357,7 @@ TaskList& TransferManagerT::Tasks() { return impl_->taskList_; }
 TReportStateSignal& TransferManagerT::ReportStateSignal() { return impl_->reportStateSignal_; }
 TNotifyTransmitionSignal& TransferManagerT::NotifyTransmitionSignal() { return impl_->notifyTransmitionSignal_; }
 
-bool TransferManagerT::StopRequested() { return instance && instance->impl_->thr_->GetTerminated(); }
+bool TransferManagerT::StopRequested() { return instance && instance->impl_->IsStopRequested(); }
 
 int32_t TransferManagerT::Exchange(uint8_t slave, uint8_t cmd, const uint8_t* txdBegin, const uint8_t* txdEnd,
                                    const uint8_t** rxdBegin, const uint8_t** rxdEnd)
