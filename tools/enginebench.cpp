@@ -1,0 +1,114 @@
+// Measures the polling engine as the program runs it: sixteen channel
+// readings in rotation on the worker thread, every exchange notified to the
+// main thread. Prints the time per exchange against the line time and the
+// configured pauses, and the processor time of the whole process.
+//
+//   kalist8-enginebench [seconds]
+//
+// Port 1 must be mapped to a line an instrument with 16 channels answers on
+// (KALIST8_COM1); "comm.ini" beside this program holds the link's timings.
+
+#include "DevSys/TransferManage.h"
+#include "DevSys/task_.h"
+#include "ProgramFiles.h"
+#include "VCLUtils/IniFile.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sys/resource.h>
+
+namespace {
+
+double CpuSeconds()
+{
+    rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The main window as far as the tasks need it: it counts the readings.
+class Counter : public DevTask::DeviceWindow {
+public:
+    int32_t Address() const override { return 1; }
+    void UpdateChanalValue(unsigned, double) override { ++readings; }
+    void UpdateChanals(const ModbusChanals&) override {}
+    void SaveArchive(const uint8_t*, const uint8_t*) override {}
+    long readings = 0;
+};
+
+struct Exchanges {
+    void OnNotify(const TransmitionItemTag& tag)
+    {
+        if (tag.done)
+            ++(tag.error ? failed : done);
+    }
+    void OnState(unsigned, const std::string&) {}
+    long done = 0;
+    long failed = 0;
+};
+
+// The main thread's event loop, as the program runs it, for a while.
+void RunFor(double seconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 20;
+    const double latencyMs = std::getenv("SIM_LATENCY_MS") ? std::atof(std::getenv("SIM_LATENCY_MS")) : 5;
+    const my::IniFile& ini = GetCommIni();
+    const int writeDelay = ini.ReadInteger("Трансфер", "Задержка_записи_мсек", 50);
+    const int silentTime = ini.ReadInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 10);
+
+    Counter window;
+    DevTask::SetDeviceWindow(&window);
+    Exchanges exchanges;
+    TransferManagerT& engine = TransferManagerT::Instance();
+    const auto c = engine.ConnectNotifyTransmition(exchanges, &Exchanges::OnNotify);
+    for (unsigned n = 0; n < 16; ++n)
+        engine.AddTask(new DevTask::ReadChanal(n), true);
+    engine.StartThread();
+    RunFor(2); // the port opened and the rotation going
+
+    const long done0 = exchanges.done, failed0 = exchanges.failed, readings0 = window.readings;
+    const double cpu0 = CpuSeconds();
+    QElapsedTimer t;
+    t.start();
+    RunFor(seconds);
+    const double wallMs = t.elapsed();
+    const double cpuMs = (CpuSeconds() - cpu0) * 1000;
+    const long done = exchanges.done - done0, failed = exchanges.failed - failed0;
+    const long readings = window.readings - readings0;
+    engine.StopThread();
+    DevTask::SetDeviceWindow(nullptr);
+    TransferManagerT::DeleteInstance();
+
+    const double charMs = 10.0 / 9600 * 1000;
+    const int lineBytes = 8 + 5 + 4;
+    const double lineMs = lineBytes * charMs;
+    const double budgetMs = lineMs + 3.5 * charMs + writeDelay + latencyMs + silentTime;
+    const double perExchange = wallMs / (done + failed);
+    std::printf("engine: 16 channels polled for %.1f s\n", wallMs / 1000);
+    std::printf("exchanges                 %ld (%ld failed), %ld readings shown, %.2f readings/s\n", done + failed,
+                failed, readings, readings * 1000 / wallMs);
+    std::printf("line time                 %.2f ms (%d bytes at 9600 8N1)\n", lineMs, lineBytes);
+    std::printf("budget                    %.2f ms (line + request end %.2f + delay %d + latency %.1f + silence %d)\n",
+                budgetMs, 3.5 * charMs, writeDelay, latencyMs, silentTime);
+    std::printf("measured per exchange     %.2f ms (%+.2f ms against the budget)\n", perExchange,
+                perExchange - budgetMs);
+    std::printf("processor time            %.3f ms per exchange (%.2f %% of one core)\n", cpuMs / (done + failed),
+                100.0 * cpuMs / wallMs);
+    return failed == 0 && perExchange <= budgetMs + 2 && cpuMs / wallMs < 0.02 ? 0 : 1;
+}
