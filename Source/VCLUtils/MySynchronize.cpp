@@ -1,4 +1,5 @@
 #include "VCLUtils/MySynchronize.h"
+#include "VCLUtils/TsanAnnotations.h"
 
 #include "Application/ConsolePrint.h"
 #include "Excpt/FatalError.h"
@@ -91,6 +92,7 @@ public:
 protected:
     bool event(QEvent* e) override
     {
+        MY_TSAN_ACQUIRE(e);
         if (e->type() != SyncCallEvent)
             return QObject::event(e);
         // The stop wait may have served the call already.
@@ -128,7 +130,9 @@ std::int32_t ModuleImpl::Call(my::SyncFn fn, void* arg)
         queue_->pending.push_back(&r);
     }
     queue_->callWaiting.notify_all();
-    QCoreApplication::postEvent(receiver_, new QEvent(SyncCallEvent));
+    QEvent* const wake = new QEvent(SyncCallEvent);
+    MY_TSAN_RELEASE(wake);
+    QCoreApplication::postEvent(receiver_, wake);
     std::unique_lock<std::mutex> lock(queue_->mutex);
     queue_->callDone.wait(lock, [&r] { return r.done; });
     return r.result;
