@@ -4,6 +4,7 @@
 // configured pauses, and the processor time of the whole process.
 //
 //   kalist8-enginebench [seconds]
+//   kalist8-enginebench archive     one archive download, with its wait window
 //
 // Port 1 must be mapped to a line an instrument with 16 channels answers on
 // (KALIST8_COM1); "comm.ini" beside this program holds the link's timings.
@@ -20,6 +21,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <sys/resource.h>
 
 namespace {
@@ -37,8 +39,9 @@ public:
     int32_t Address() const override { return 1; }
     void UpdateChanalValue(unsigned, double) override { ++readings; }
     void UpdateChanals(const ModbusChanals&) override {}
-    void SaveArchive(const uint8_t*, const uint8_t*) override {}
+    void SaveArchive(const uint8_t*, const uint8_t*) override { ++archives; }
     long readings = 0;
+    long archives = 0;
 };
 
 struct Exchanges {
@@ -60,6 +63,37 @@ void RunFor(double seconds)
     loop.exec();
 }
 
+// The archive as the user fetches it: queued at the head, downloaded by
+// the worker while the wait window shows, handed to the main window.
+int BenchArchive(double latencyMs, int writeDelay, int silentTime)
+{
+    Counter window;
+    DevTask::SetDeviceWindow(&window);
+    TransferManagerT& engine = TransferManagerT::Instance();
+    QElapsedTimer t;
+    t.start();
+    engine.AddTask(new DevTask::ReadArchive, false);
+    engine.StartThread();
+    while (engine.IsThreadRunning() && window.archives == 0)
+        RunFor(0.01);
+    const double wallMs = t.elapsed();
+    engine.StopThread();
+    DevTask::SetDeviceWindow(nullptr);
+    TransferManagerT::DeleteInstance();
+
+    const double charMs = 10.0 / 9600 * 1000;
+    const int lineBytes = 4 + 9800 + 4;
+    const double lineMs = lineBytes * charMs;
+    const double budgetMs = lineMs + 3.5 * charMs + writeDelay + latencyMs + silentTime;
+    std::printf("archive: %s\n", window.archives ? "downloaded" : "NOT downloaded");
+    std::printf("line time                 %.0f ms (%d bytes at 9600 8N1)\n", lineMs, lineBytes);
+    std::printf("budget                    %.0f ms (line + request end %.2f + delay %d + latency %.1f + silence %d)\n",
+                budgetMs, 3.5 * charMs, writeDelay, latencyMs, silentTime);
+    std::printf("measured                  %.0f ms (%+.2f %% of the budget)\n", wallMs,
+                100.0 * (wallMs - budgetMs) / budgetMs);
+    return window.archives && wallMs <= budgetMs * 1.05 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -71,6 +105,9 @@ int main(int argc, char** argv)
     const my::IniFile& ini = GetCommIni();
     const int writeDelay = ini.ReadInteger("Трансфер", "Задержка_записи_мсек", 50);
     const int silentTime = ini.ReadInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 10);
+
+    if (argc > 1 && std::string(argv[1]) == "archive")
+        return BenchArchive(latencyMs, writeDelay, silentTime);
 
     Counter window;
     DevTask::SetDeviceWindow(&window);
