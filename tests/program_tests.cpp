@@ -5,165 +5,25 @@
 #include "sim/SimControl.h"
 #include "sim/SimProcess.h"
 
+#include "ProgramTestSupport.h"
 #include "TestUtils.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <map>
+#include <memory>
 #include <set>
-#include <spawn.h>
-#include <sstream>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace program_test;
 
 const std::string SIM = KALIST8_SIM_EXE;
 const std::string KALIST8 = KALIST8_EXE;
 const std::string PROGRAM_DIR = KALIST8_PROGRAM_DIR;
-
-// The single-instance check compares executable names; a name of this run's
-// own keeps a kalist8 that a developer has running from counting as the
-// first instance.
-std::string ProgramName() { return "kalist8-test-" + std::to_string(getpid()); }
-
-typedef std::chrono::steady_clock Clock;
-
-template <class Pred>
-bool WaitFor(Pred pred, double seconds)
-{
-    const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
-    while (!pred()) {
-        if (Clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
-std::set<std::string> Names(const std::string& dir)
-{
-    std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir))
-        names.insert(e.path().filename().string());
-    return names;
-}
-
-bool Contains(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
-
-// One run of the program with its output in files; killed at the end of
-// the test if it is still running.
-class Program {
-public:
-    Program(const std::string& exe, const std::map<std::string, std::string>& env, const std::string& outPrefix)
-        : out_(outPrefix + ".out"), err_(outPrefix + ".err")
-    {
-        std::map<std::string, std::string> all;
-        for (char** e = environ; *e; ++e) {
-            const std::string kv = *e;
-            const auto eq = kv.find('=');
-            all[kv.substr(0, eq)] = eq == std::string::npos ? "" : kv.substr(eq + 1);
-        }
-        for (const auto& [k, v] : env)
-            all[k] = v;
-        std::vector<std::string> envText;
-        for (const auto& [k, v] : all)
-            envText.push_back(k + "=" + v);
-        std::vector<char*> envp;
-        for (auto& s : envText)
-            envp.push_back(s.data());
-        envp.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        // Whatever the test runner blocks or ignores, the program gets the
-        // signals as a desktop session would send them.
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        sigset_t none, defaults;
-        sigemptyset(&none);
-        sigemptyset(&defaults);
-        for (int s : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE})
-            sigaddset(&defaults, s);
-        posix_spawnattr_setsigmask(&attr, &none);
-        posix_spawnattr_setsigdefault(&attr, &defaults);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        std::string arg0 = exe;
-        char* argv[] = {arg0.data(), nullptr};
-        if (posix_spawn(&pid_, exe.c_str(), &actions, &attr, argv, envp.data()) != 0)
-            pid_ = 0;
-        posix_spawnattr_destroy(&attr);
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Program()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    bool Started() const { return pid_ > 0; }
-    std::string Out() const { return ReadBytes(out_); }
-    std::string Err() const { return ReadBytes(err_); }
-    std::string Report() const { return "standard output:\n" + Out() + "\nstandard error:\n" + Err(); }
-
-    bool Running()
-    {
-        if (pid_ <= 0)
-            return false;
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == 0)
-            return true;
-        pid_ = 0;
-        status_ = status;
-        return false;
-    }
-
-    // True once the process has its handler for sig in place.
-    bool Catches(int sig) const
-    {
-        std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
-        std::string line;
-        while (std::getline(in, line))
-            if (line.rfind("SigCgt:", 0) == 0)
-                return (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1)) & 1;
-        return false;
-    }
-
-    void Signal(int sig) { ASSERT_EQ(kill(pid_, sig), 0); }
-
-    // The wait status; -1 when it did not end in time.
-    int Wait(double seconds)
-    {
-        if (!WaitFor([this] { return !Running(); }, seconds))
-            return -1;
-        return status_;
-    }
-
-private:
-    const std::string out_, err_;
-    pid_t pid_ = 0;
-    int status_ = -1;
-};
-
-bool ExitedWithZero(int status) { return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0; }
 
 // The program folder with the simulator on its COM1 line.
 class ProgramRun : public ::testing::Test {
@@ -222,7 +82,7 @@ TEST_F(ProgramRun, PollsAndOnTermSavesSettingsAndArchivesTheLog)
     ASSERT_TRUE(program->Started());
     ASSERT_TRUE(PollsTheSimulator(*program));
 
-    program->Signal(SIGTERM);
+    ASSERT_TRUE(program->Signal(SIGTERM));
     const int status = program->Wait(60);
     ASSERT_TRUE(ExitedWithZero(status)) << status << "\n" << program->Report();
 
@@ -279,7 +139,7 @@ TEST_F(ProgramRun, SecondCopyOnlyShowsItsBoxAndLeavesTheFirstAlone)
     // then takes the signal, and closing the box ends the program.
     ASSERT_TRUE(WaitFor([&] { return second->Catches(SIGTERM) || !second->Running(); }, 30)) << second->Report();
     ASSERT_TRUE(second->Running()) << "the second copy ended without waiting for its box\n" << second->Report();
-    second->Signal(SIGTERM);
+    ASSERT_TRUE(second->Signal(SIGTERM));
     const int status = second->Wait(30);
     EXPECT_TRUE(ExitedWithZero(status)) << status << "\n" << second->Report();
     // No console, no engine: nothing was written.
@@ -294,7 +154,7 @@ TEST_F(ProgramRun, SecondCopyOnlyShowsItsBoxAndLeavesTheFirstAlone)
     // The first goes on polling and ends as usual.
     const unsigned long seen = SimRequests();
     ASSERT_TRUE(PollsTheSimulator(*first, seen));
-    first->Signal(SIGTERM);
+    ASSERT_TRUE(first->Signal(SIGTERM));
     EXPECT_TRUE(ExitedWithZero(first->Wait(60))) << first->Report();
 }
 
