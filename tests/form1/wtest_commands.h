@@ -2,6 +2,7 @@
 // What the tests of the main window's commands share: a user that answers
 // the commands' modal windows from a script, the window in its program
 // folder, and the engine's queued tasks taken out for a look.
+#include "form1/QueuedTasks.h"
 #include "EngineTestSupport.h"
 
 #include "Application/ConsolePrint.h"
@@ -201,30 +202,6 @@ inline std::ostream& operator<<(std::ostream& os, const Seen& s)
 {
     return os << s.kind << " [" << s.caption << "] \"" << s.text << "\" initial \"" << s.initial << "\" icon "
               << s.icon << " buttons " << s.buttons.toInt();
-}
-
-// The queued tasks, taken out of the engine's list the way its worker takes
-// them: from another thread, inside a synchronous call. The worker must be
-// stopped.
-inline std::vector<PMyAbstructTransfer> TakeQueuedTasks()
-{
-    std::vector<PMyAbstructTransfer> tasks;
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        my::Synchronize([&] {
-            TaskList& list = TransferManagerT::Instance().Tasks();
-            list.Merge();
-            while (PMyAbstructTransfer task = list.Front()) {
-                tasks.push_back(task);
-                list.PopFront();
-            }
-        });
-        done = true;
-    });
-    while (!done)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    worker.join();
-    return tasks;
 }
 
 // The kinds of the queued tasks, in queue order, after stopping the worker.

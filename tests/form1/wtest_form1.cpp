@@ -4,6 +4,7 @@
 // the real engine, and how it shows the engine's reports. The window is not
 // shown: its first activation would start the polling. The test program has
 // its folder to itself (see form1.cmake).
+#include "form1/QueuedTasks.h"
 #include "TestUtils.h"
 
 #include "DevSys/TransferManage.h"
@@ -68,30 +69,6 @@ public:
 
     std::vector<unsigned> chanals;
 };
-
-// The queued tasks, taken out of the engine's list the way its worker takes
-// them: from another thread, inside a synchronous call.
-std::vector<PMyAbstructTransfer> TakeQueuedTasks()
-{
-    my::MainThreadId();
-    std::vector<PMyAbstructTransfer> tasks;
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        my::Synchronize([&] {
-            TaskList& list = TransferManagerT::Instance().Tasks();
-            list.Merge();
-            while (PMyAbstructTransfer task = list.Front()) {
-                tasks.push_back(task);
-                list.PopFront();
-            }
-        });
-        done = true;
-    });
-    while (!done)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    worker.join();
-    return tasks;
-}
 
 // The channels the queued tasks read, in queue order; every task must be a
 // channel reading. The tasks tell their channel when they hand a value over.
