@@ -132,6 +132,8 @@ void Port::Purge()
         throw PMyExcpt(new MyWindowsException(err, FILE_LINE, "::PurgeComm"));
 }
 
+void Port::WaitForInput(uint32_t ms) { SleepUntilInput(handle_, ms); }
+
 void Port::ApplyLineControl()
 {
     if (!IsOpen())

@@ -72,6 +72,10 @@ public:
     virtual uint32_t ClearError();
     // Discards pending input and output.
     virtual void Purge();
+    // Sleeps up to ms, ending early once input is waiting (or the port is
+    // closed: then it sleeps the whole time). Never throws; line errors and a
+    // dead line are for the next ClearError() to report.
+    void WaitForInput(uint32_t ms);
 
 private:
     void ApplyLineControl();

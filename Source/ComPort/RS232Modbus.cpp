@@ -271,7 +271,11 @@ void RS232ModbusT::Transfer(const std::vector<uint8_t>& frame)
 }
 
 // An answer ends at the first pause of silentTime_ after some bytes came;
-// every piece restarts the answer timeout.
+// every piece restarts the answer timeout. Both waits end as soon as bytes
+// arrive, so the pause is counted from the answer's last byte: a plain sleep
+// after each read would count it from the read, and an answer arriving over
+// a few milliseconds would then end up to twice silentTime_ after its last
+// byte.
 void RS232ModbusT::GatherAnswer()
 {
     uint32_t t0 = my::GetTickCount();
@@ -282,13 +286,13 @@ void RS232ModbusT::GatherAnswer()
             break;
         const uint32_t n = port_.ClearError();
         if (n == 0) {
-            SleepMs(1);
+            port_.WaitForInput(1);
             continue;
         }
         const size_t old = rxd_.size();
         rxd_.resize(old + n);
         port_.Read(rxd_.data() + old, static_cast<int32_t>(n));
-        SleepMs(static_cast<uint32_t>(silentTime_));
+        port_.WaitForInput(static_cast<uint32_t>(silentTime_));
         if (port_.ClearError() == 0)
             break;
         t0 = my::GetTickCount();

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <thread>
 
 namespace my::Comm {
 
@@ -202,6 +203,30 @@ int PollLineState(int fd, LineErrorCounts& last, uint32_t& errorMask, uint32_t& 
     last = now;
     bytesWaiting = static_cast<uint32_t>(std::max(waiting, 0));
     return 0;
+}
+
+bool SleepUntilInput(int fd, uint32_t ms)
+{
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return false;
+        pollfd p{fd, POLLIN, 0};
+        const int r = Sys().Poll(&p, 1, static_cast<int>(std::min<int64_t>(left, INT_MAX)));
+        if (r == 0)
+            return false;
+        if (r > 0) {
+            if ((p.revents & POLLIN) && !(p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+                return true;
+            std::this_thread::sleep_until(deadline);
+            return false;
+        }
+        if (errno != EINTR) {
+            std::this_thread::sleep_until(deadline);
+            return false;
+        }
+    }
 }
 
 int ReadWithTimeouts(int fd, const COMMTIMEOUTS& timeouts, void* buf, uint32_t count, uint32_t& done)

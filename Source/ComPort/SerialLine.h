@@ -56,6 +56,12 @@ uint32_t LineErrorMask(const LineErrorCounts& before, const LineErrorCounts& now
 // (which becomes the counters now).
 int PollLineState(int fd, LineErrorCounts& last, uint32_t& errorMask, uint32_t& bytesWaiting);
 
+// Sleeps up to ms, ending early once input is waiting; true when it did.
+// Never fails: a hang-up or an error that wakes it is left for the next
+// look at the line state to report, and the rest of the time is slept out,
+// so that a dead line cannot turn a caller's wait loop into a busy loop.
+bool SleepUntilInput(int fd, uint32_t ms);
+
 // One transfer of up to count bytes, ended as the timeouts say
 // (PollTimeouts.h); done is the count moved, also when the limits end the
 // call early.

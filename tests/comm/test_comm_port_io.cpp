@@ -90,6 +90,40 @@ TEST_F(PortIoTest, BytesWaitingAndPurge)
     EXPECT_EQ(ReadPort(10), "ab");
 }
 
+// The link waits for an answer's bytes with WaitForInput: it must wake on
+// the first byte, yet sleep its whole time on a quiet line, on a dead line
+// and on a closed port, and leave the errors to ClearError().
+TEST_F(PortIoTest, WaitForInputWakesOnTheFirstByteAndOtherwiseSleepsItsTime)
+{
+    OpenWith({kMax, 0, 0, 0, 0});
+    std::thread sender([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        com1.pty.Write("a");
+    });
+    auto start = Clock::now();
+    port.WaitForInput(20000);
+    sender.join();
+    EXPECT_LT(MsSince(start), 15000) << "did not wake on the byte";
+    EXPECT_EQ(ReadPort(1), "a");
+
+    start = Clock::now();
+    port.WaitForInput(100);
+    EXPECT_GE(MsSince(start), 100) << "quiet line";
+
+    com1.pty.CloseMaster();
+    start = Clock::now();
+    port.WaitForInput(100);
+    EXPECT_GE(MsSince(start), 100) << "dead line";
+    const PMyExcpt e = Thrown([&] { port.ClearError(); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->Message(), "WIN:5:Input/output error ::ClearCommError");
+
+    port.Close();
+    start = Clock::now();
+    port.WaitForInput(100);
+    EXPECT_GE(MsSince(start), 100) << "closed port";
+}
+
 TEST_F(PortIoTest, ReadOfWhatIsWaitingReturnsAtOnce)
 {
     OpenWith({1000, 50, 100, 100, 1000}); // the built-in timeouts
