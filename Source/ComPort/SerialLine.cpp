@@ -216,16 +216,12 @@ bool SleepUntilInput(int fd, uint32_t ms)
         const int r = Sys().Poll(&p, 1, static_cast<int>(std::min<int64_t>(left, INT_MAX)));
         if (r == 0)
             return false;
-        if (r > 0) {
-            if ((p.revents & POLLIN) && !(p.revents & (POLLHUP | POLLERR | POLLNVAL)))
-                return true;
-            std::this_thread::sleep_until(deadline);
-            return false;
-        }
-        if (errno != EINTR) {
-            std::this_thread::sleep_until(deadline);
-            return false;
-        }
+        if (r > 0 && (p.revents & POLLIN) && !(p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            return true;
+        if (r < 0 && errno == EINTR)
+            continue;
+        std::this_thread::sleep_until(deadline);
+        return false;
     }
 }
 
