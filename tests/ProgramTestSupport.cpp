@@ -11,8 +11,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace program_test {
 
 std::string ProgramName() { return "kalist8-test-" + std::to_string(getpid()); }
@@ -32,22 +30,7 @@ bool ExitedWithZero(int status) { return status != -1 && WIFEXITED(status) && WE
 Program::Program(const std::string& exe, const std::map<std::string, std::string>& env, const std::string& outPrefix)
     : out_(outPrefix + ".out"), err_(outPrefix + ".err")
 {
-    std::map<std::string, std::string> all;
-    for (char** e = environ; *e; ++e) {
-        const std::string kv = *e;
-        const auto eq = kv.find('=');
-        all[kv.substr(0, eq)] = eq == std::string::npos ? "" : kv.substr(eq + 1);
-    }
-    for (const auto& [k, v] : env)
-        all[k] = v;
-    std::vector<std::string> envText;
-    for (const auto& [k, v] : all)
-        envText.push_back(k + "=" + v);
-    std::vector<char*> envp;
-    for (auto& s : envText)
-        envp.push_back(s.data());
-    envp.push_back(nullptr);
-
+    ChildEnvironment childEnv(env);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -70,7 +53,7 @@ Program::Program(const std::string& exe, const std::map<std::string, std::string
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     std::string arg0 = exe;
     char* argv[] = {arg0.data(), nullptr};
-    if (posix_spawn(&pid_, exe.c_str(), &actions, &attr, argv, envp.data()) != 0)
+    if (posix_spawn(&pid_, exe.c_str(), &actions, &attr, argv, childEnv.Envp()) != 0)
         pid_ = 0;
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);

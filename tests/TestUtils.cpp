@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <sys/stat.h>
 
+extern char** environ;
+
 TempDir::TempDir()
 {
     std::string tmpl = (std::filesystem::temp_directory_path() / "kalist8-test-XXXXXX").string();
@@ -77,3 +79,20 @@ ThreadsafeDeathTests::ThreadsafeDeathTests() : old_(GTEST_FLAG_GET(death_test_st
 }
 
 ThreadsafeDeathTests::~ThreadsafeDeathTests() { GTEST_FLAG_SET(death_test_style, old_); }
+
+ChildEnvironment::ChildEnvironment(const std::map<std::string, std::string>& overrides)
+{
+    std::map<std::string, std::string> all;
+    for (char** e = environ; *e; ++e) {
+        const std::string kv = *e;
+        const auto eq = kv.find('=');
+        all[kv.substr(0, eq)] = eq == std::string::npos ? "" : kv.substr(eq + 1);
+    }
+    for (const auto& [k, v] : overrides)
+        all[k] = v;
+    for (const auto& [k, v] : all)
+        text_.push_back(k + "=" + v);
+    for (auto& s : text_)
+        envp_.push_back(s.data());
+    envp_.push_back(nullptr);
+}

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <map>
 #include <string>
+#include <vector>
 
 // A fresh directory that is removed with everything in it at the end.
 class TempDir {
@@ -36,6 +38,20 @@ private:
     std::string name_;
     bool had_;
     std::string old_;
+};
+
+// This process's environment with some variables set or replaced, in the
+// form posix_spawn takes.
+class ChildEnvironment {
+public:
+    explicit ChildEnvironment(const std::map<std::string, std::string>& overrides);
+    ChildEnvironment(const ChildEnvironment&) = delete;
+    ChildEnvironment& operator=(const ChildEnvironment&) = delete;
+    char** Envp() { return envp_.data(); }
+
+private:
+    std::vector<std::string> text_;
+    std::vector<char*> envp_;
 };
 
 // Death tests re-run the test program rather than fork it while the object

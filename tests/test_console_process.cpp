@@ -82,22 +82,7 @@ public:
 
     void Start(const std::string& scenario, const std::string& pathVar)
     {
-        std::map<std::string, std::string> env;
-        for (char** e = environ; *e; ++e) {
-            const std::string kv = *e;
-            const auto eq = kv.find('=');
-            env[kv.substr(0, eq)] = eq == std::string::npos ? "" : kv.substr(eq + 1);
-        }
-        env["PATH"] = pathVar;
-        env["LC_ALL"] = "ru_RU.UTF-8";
-        env["QT_QPA_PLATFORM"] = "offscreen";
-        std::vector<std::string> envText;
-        for (const auto& [k, v] : env)
-            envText.push_back(k + "=" + v);
-        std::vector<char*> envp;
-        for (auto& s : envText)
-            envp.push_back(s.data());
-        envp.push_back(nullptr);
+        ChildEnvironment env({{"PATH", pathVar}, {"LC_ALL", "ru_RU.UTF-8"}, {"QT_QPA_PLATFORM", "offscreen"}});
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -105,7 +90,7 @@ public:
         posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         std::string arg0 = exe_, arg1 = scenario;
         char* argv[] = {arg0.data(), arg1.data(), nullptr};
-        const int rc = posix_spawn(&pid_, exe_.c_str(), &actions, nullptr, argv, envp.data());
+        const int rc = posix_spawn(&pid_, exe_.c_str(), &actions, nullptr, argv, env.Envp());
         posix_spawn_file_actions_destroy(&actions);
         ASSERT_EQ(rc, 0);
     }
