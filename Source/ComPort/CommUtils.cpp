@@ -35,7 +35,7 @@ const int kNoHandle = -1;
 
 } // namespace
 
-Port::Port() : handle_(kNoHandle), name_("COM1"), lineErrors_() {}
+Port::Port() : handle_(kNoHandle), name_("COM1"), builtInSets_(true), lineErrors_() {}
 
 Port::~Port() { Close(); }
 
@@ -76,10 +76,12 @@ void Port::SetPortNumber(int portNumber)
     if (portNumber == PortNumber())
         return;
     const bool wasOpen = IsOpen();
-    SavePortSetsToFile(PortNumber(), sets_);
+    if (!builtInSets_)
+        SavePortSetsToFile(PortNumber(), sets_);
     Close();
     name_[3] = static_cast<char>('0' + portNumber);
     LoadPortSetsFromFile(portNumber, sets_);
+    builtInSets_ = false;
     if (wasOpen)
         Open();
 }
@@ -87,6 +89,7 @@ void Port::SetPortNumber(int portNumber)
 void Port::SetSets(const PortSetsT& sets)
 {
     sets_ = sets;
+    builtInSets_ = false;
     ApplyLineControl();
     ApplyTimeouts();
 }

@@ -48,13 +48,18 @@ public:
     // 1 to 9.
     int PortNumber() const;
     // Remembers the settings under the old number in
-    // "MyCommPortsSetings.ini", closes, takes the new number and its
-    // remembered settings, and opens again if it was open. The same number
-    // changes nothing.
+    // "MyCommPortsSetings.ini" (unless they are still the built-in record the
+    // port was made with: that would overwrite a hand-tuned section),
+    // closes, takes the new number and its remembered settings, and opens
+    // again if it was open. The same number changes nothing.
     void SetPortNumber(int portNumber);
 
     // Changes through the reference take effect at the next Open().
-    PortSetsT& Sets() { return sets_; }
+    PortSetsT& Sets()
+    {
+        builtInSets_ = false;
+        return sets_;
+    }
     const PortSetsT& Sets() const { return sets_; }
     // Copies the record and applies it at once if the port is open.
     void SetSets(const PortSetsT& sets);
@@ -85,6 +90,8 @@ private:
     int handle_;
     std::string name_;
     PortSetsT sets_;
+    // Nobody has loaded, set or changed the record since construction.
+    bool builtInSets_;
     LineErrorCounts lineErrors_;
 };
 

@@ -342,9 +342,24 @@ void RS232ModbusT::ShowSettingsDialog()
     v.silentTime = std::to_string(silentTime_);
     if (!portDialog(v))
         return;
-    port_.SetPortNumber(v.portText.size() == 4 ? v.portText[3] - '0' : 1);
     // The dialog accepts only numbers within the INI ranges.
     timeOut_ = ParseInt(v.timeOut, 10).first;
     writeDelay_ = ParseInt(v.writeDelay, 10).first;
     silentTime_ = ParseInt(v.silentTime, 10).first;
+    // The port is not opened here: a port that is busy, forbidden or gone
+    // would fail the dialog and leave the polling stopped. The next exchange
+    // opens it and a failure takes the usual way (report, pause, retry).
+    // Choosing the same port again also reconnects it.
+    port_.Close();
+    // A settings file that cannot be written costs the remembered settings,
+    // not the user's choice: the console tells, the dialog's values stay.
+    const auto orReport = [this](const std::function<void()>& step) {
+        try {
+            step();
+        } catch (...) {
+            Print(FormatExceptionChain(CurrentExceptionToPMyExcpt(FILE_LINE).get()) + "\n");
+        }
+    };
+    orReport([&] { port_.SetPortNumber(v.portText.size() == 4 ? v.portText[3] - '0' : 1); });
+    orReport([this] { SaveSettings(); });
 }
