@@ -1,5 +1,6 @@
 #include "DevSys/TransferManage.h"
 
+#include "Application/ConsolePrint.h"
 #include "ComPort/RS232Modbus.h"
 #include "Excpt/MyAssert.h"
 #include "Excpt/MyExeption.h"
@@ -40,6 +41,7 @@ public:
     bool IsStopRequested() const { return StopRequested(); }
     int32_t Exchange(uint8_t slave, uint8_t cmd, const uint8_t* txdBegin, const uint8_t* txdEnd,
                      const uint8_t** rxdBegin, const uint8_t** rxdEnd);
+    void Notify(const TransmitionItemTag& tag);
 
     // Declared in this order on purpose: the tracer's lines open and close
     // the engine's life, and the tasks go before the link closes the port.
@@ -78,8 +80,8 @@ private:
     void RequestStop();
     void ReportState(unsigned code, const std::string& text);
     void ReportStateSynchronized(unsigned code, const std::string& text);
-    void Notify(const TransmitionItemTag& tag);
     static my::ThreadPriority ReadPriority();
+    void SavePriority();
 };
 
 TransferManagerT::Impl::Impl()
@@ -99,11 +101,22 @@ TransferManagerT::Impl::~Impl()
 {
     myIO::AutoQuote trace("TransferManagerT::Impl::~Impl");
     try {
-        GetConfigIni().WriteInteger(PrioritySection, PriorityKey, thr_->GetPriority());
+        SavePriority();
         reportStateSignal_.Clear();
         MY_ASSERT_M(thr_->WasStoped(), "thr_->WasStoped()");
     } catch (...) {
         MY_ASSERT_M(false, "false");
+    }
+}
+
+// A "config.ini" that cannot be written must not end the program on its
+// way out: the link's settings and the console log are still to be saved.
+void TransferManagerT::Impl::SavePriority()
+{
+    try {
+        GetConfigIni().WriteInteger(PrioritySection, PriorityKey, thr_->GetPriority());
+    } catch (...) {
+        ConsolePrint(FormatExceptionChain(CurrentExceptionToPMyExcpt(FILE_LINE).get()) + "\n");
     }
 }
 
@@ -145,7 +158,14 @@ void TransferManagerT::Impl::ConfigurePort()
     const bool wasRunning = !thr_->GetTerminated();
     if (wasRunning)
         StopThread();
-    link_->ShowSettingsDialog();
+    // Whatever the dialog ends with, the polling it paused goes on.
+    try {
+        link_->ShowSettingsDialog();
+    } catch (...) {
+        if (wasRunning)
+            StartThread();
+        throw;
+    }
     if (wasRunning)
         StartThread();
 }
@@ -356,6 +376,12 @@ void TransferManagerT::ConfigurePort() { impl_->ConfigurePort(); }
 TaskList& TransferManagerT::Tasks() { return impl_->taskList_; }
 TReportStateSignal& TransferManagerT::ReportStateSignal() { return impl_->reportStateSignal_; }
 TNotifyTransmitionSignal& TransferManagerT::NotifyTransmitionSignal() { return impl_->notifyTransmitionSignal_; }
+
+void TransferManagerT::NotifyUnanswered(uint8_t slave, uint8_t cmd, const uint8_t* txdBegin, const uint8_t* txdEnd)
+{
+    MY_ASSERT(instance);
+    instance->impl_->Notify(TransmitionItemTag{slave, cmd, txdBegin, txdEnd, nullptr, nullptr, false, true, true});
+}
 
 bool TransferManagerT::StopRequested() { return instance && instance->impl_->IsStopRequested(); }
 

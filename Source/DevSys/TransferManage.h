@@ -69,6 +69,10 @@ public:
     static int32_t Exchange(uint8_t slave, uint8_t cmd, const uint8_t* txdBegin, const uint8_t* txdEnd,
                             const uint8_t** rxdBegin, const uint8_t** rxdEnd);
 
+    // Worker: a task gives up an exchange whose answers were all faulty; the
+    // windows see it as a done notification without an answer.
+    static void NotifyUnanswered(uint8_t slave, uint8_t cmd, const uint8_t* txdBegin, const uint8_t* txdEnd);
+
     // Worker: the worker has been asked to end. Tasks that wait or report on
     // their own use it, so that a stop neither waits for them nor shows
     // errors it caused.

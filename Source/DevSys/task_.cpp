@@ -30,7 +30,15 @@ constexpr uint16_t REG_CHANAL_MASK = 52;
 constexpr uint16_t REG_FIRST_DESCRIPTOR = 64;
 constexpr uint16_t DESCRIPTOR_STRIDE = 10;
 constexpr unsigned MAX_CHANALS = 16;
+constexpr uint8_t FN_READ_HOLDING = 0x03;
 constexpr uint8_t FN_READ_ARCHIVE = 0x41;
+
+// Faulty answers in a row after which the search takes an address as not
+// answering: another device on the bus or a damaged line would otherwise
+// hold the search at that address for ever.
+constexpr int SEARCH_FAULTS_TO_GIVE_UP = 3;
+// Failed downloads in a row after which the archive task gives up.
+constexpr int ARCHIVE_ATTEMPTS = 3;
 
 // The instrument needs time to carry a command out before the next request.
 constexpr std::chrono::milliseconds AFTER_COMMAND_PAUSE(200);
@@ -84,6 +92,21 @@ bool TaskWithTopMostPanel::AfterTransfer()
 std::string TaskWithTopMostPanel::Description() const { return text_; }
 
 void TaskWithTopMostPanel::OnBegin() {}
+
+void TaskWithTopMostPanel::ShowFailure(const PMyExcpt& e)
+{
+    my::SynchronizedPrint("Ошибка - " + InnermostException(e.get())->Message() + "\n");
+    const std::string text = my::Format("%s\n%s", Description().c_str(), e->Message().c_str());
+    my::Synchronize([this, &text] {
+        panel_.reset();
+        return MyMessageBox(nullptr, text, "Ошибка выполнения операции!", MB_ICONERROR, "КАЛИСТ-8");
+    });
+}
+
+void TaskWithTopMostPanel::ReleasePanel()
+{
+    my::Synchronize([this] { panel_.reset(); });
+}
 
 void TaskWithTopMostPanel::OnEnd() {}
 
@@ -144,29 +167,55 @@ void InitializeDevice::OnEnd()
 
 // ---- SearchSlave ------------------------------------------------------------
 
-SearchSlave::SearchSlave(const std::vector<uint8_t>& addrs) : addrs_(addrs) {}
+SearchSlave::SearchSlave(const std::vector<uint8_t>& addrs) : addrs_(addrs), faults_(0) {}
 
 bool SearchSlave::BeforeTransfer() { return true; }
 
 bool SearchSlave::AfterTransfer() { return false; }
 
 // The addresses are taken from the back, so that a failed turn resumes at
-// the address that failed. Silence only means nobody is there; any other
-// failure goes to the manager.
+// the address that failed.
 void SearchSlave::DoTransfer()
 {
     while (!addrs_.empty()) {
-        try {
-            const uint8_t* b = nullptr;
-            const uint8_t* e = nullptr;
-            ModbusCmd3h(addrs_.back(), 0, 1, &b, &e);
-        } catch (...) {
-            const PMyExcpt e = CurrentExceptionToPMyExcpt(FILE_LINE);
-            if (!dynamic_cast<const MyTransferNoAnswerException*>(e.get()))
-                throw e;
-        }
+        AskLast();
+        // A stop leaves the address for the next start.
+        if (TransferManagerT::StopRequested())
+            return;
         addrs_.pop_back();
+        faults_ = 0;
     }
+}
+
+// Silence only means nobody is there. A faulty answer goes to the manager
+// (report, pause, retry) until it has come too often; any other failure
+// (the port) always does.
+void SearchSlave::AskLast()
+{
+    // Register 0, one register: whatever it holds, an answer is all we need.
+    const std::array<uint8_t, 4> txd = {0, 0, 0, 1};
+    const uint8_t* b = nullptr;
+    const uint8_t* e = nullptr;
+    try {
+        TransferManagerT::Exchange(addrs_.back(), FN_READ_HOLDING, txd.data(), txd.data() + txd.size(), &b, &e);
+    } catch (...) {
+        const PMyExcpt error = CurrentExceptionToPMyExcpt(FILE_LINE);
+        if (dynamic_cast<const MyTransferNoAnswerException*>(error.get()))
+            return;
+        if (!dynamic_cast<const MyTransferBadAnswerException*>(error.get()) || TransferManagerT::StopRequested() ||
+            ++faults_ < SEARCH_FAULTS_TO_GIVE_UP)
+            throw error;
+        GiveUpLast(error);
+    }
+}
+
+void SearchSlave::GiveUpLast(const PMyExcpt& lastError)
+{
+    const uint8_t slave = addrs_.back();
+    my::SynchronizedPrint(my::Format("Адрес %d пропущен: %s\n", slave,
+                                     InnermostException(lastError.get())->Message().c_str()));
+    const std::array<uint8_t, 4> txd = {0, 0, 0, 1};
+    TransferManagerT::NotifyUnanswered(slave, FN_READ_HOLDING, txd.data(), txd.data() + txd.size());
 }
 
 std::string SearchSlave::Description() const { return "Поиск по адрессам."; }
@@ -184,9 +233,12 @@ std::string SendText(uint8_t slave, uint16_t cmd, double value)
 } // namespace
 
 Send::Send(uint8_t slave, uint16_t cmd, double value)
-    : TaskWithTopMostPanel(SendText(slave, cmd, value)), slave_(slave), cmd_(cmd), value_(value)
+    : TaskWithTopMostPanel(SendText(slave, cmd, value)), slave_(slave), cmd_(cmd), value_(value), confirmed_(false)
 {
 }
+
+// Confirmed in a turn that a stop cut short: done, never sent again.
+bool Send::BeforeTransfer() { return !confirmed_ && TaskWithTopMostPanel::BeforeTransfer(); }
 
 // A command is sent once: the user hears of a failure here and decides
 // whether to send it again, so the manager never sees the error.
@@ -194,30 +246,48 @@ void Send::DoTransfer()
 {
     try {
         SendCommand(slave_, cmd_, value_);
-        const auto until = std::chrono::steady_clock::now() + AFTER_COMMAND_PAUSE;
-        while (std::chrono::steady_clock::now() < until && !TransferManagerT::StopRequested())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     } catch (...) {
         // An exchange cut short by a stop is no failure of the command; the
-        // task stays queued and is sent again at the next start.
+        // task stays queued and is sent at the next start.
         if (!GetDeviceWindow() || TransferManagerT::StopRequested())
             return;
-        const PMyExcpt e = CurrentExceptionToPMyExcpt(FILE_LINE);
-        const std::string text = my::Format("%s\n%s", Description().c_str(), e->Message().c_str());
-        my::Synchronize(
-            [&text] { return MyMessageBox(nullptr, text, "Ошибка выполнения операции!", MB_ICONERROR, "КАЛИСТ-8"); });
+        ShowFailure(CurrentExceptionToPMyExcpt(FILE_LINE));
+        return;
     }
+    confirmed_ = true;
+    const auto until = std::chrono::steady_clock::now() + AFTER_COMMAND_PAUSE;
+    while (std::chrono::steady_clock::now() < until && !TransferManagerT::StopRequested())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // The task stays listed until the next start drops it; its window
+    // should not stay meanwhile.
+    if (TransferManagerT::StopRequested())
+        ReleasePanel();
 }
 
 // ---- ReadArchive ------------------------------------------------------------
 
-ReadArchive::ReadArchive() : TaskWithTopMostPanel("Запрос архива..."), archive_{} {}
+ReadArchive::ReadArchive() : TaskWithTopMostPanel("Запрос архива..."), archive_{}, failures_(0), gaveUp_(false) {}
 
 void ReadArchive::DoTransfer()
 {
-    const DeviceWindow* window = GetDeviceWindow();
-    if (!window)
+    if (!GetDeviceWindow())
         return;
+    try {
+        Download();
+    } catch (...) {
+        const PMyExcpt e = CurrentExceptionToPMyExcpt(FILE_LINE);
+        // An instrument that never gives the archive must not keep the
+        // polling away for good.
+        if (TransferManagerT::StopRequested() || ++failures_ < ARCHIVE_ATTEMPTS)
+            throw e;
+        gaveUp_ = true;
+        ShowFailure(e);
+    }
+}
+
+void ReadArchive::Download()
+{
+    const DeviceWindow* window = GetDeviceWindow();
     archive_.fill(0);
     const uint8_t* b = nullptr;
     const uint8_t* e = nullptr;
@@ -232,6 +302,8 @@ void ReadArchive::DoTransfer()
 
 void ReadArchive::OnEnd()
 {
+    if (gaveUp_)
+        return;
     if (DeviceWindow* window = GetDeviceWindow())
         window->SaveArchive(archive_.data(), archive_.data() + archive_.size());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DevSys/TaskList.h"
+#include "Excpt/MyExeption.h"
 
 #include <boost/shared_ptr.hpp>
 
@@ -57,6 +58,14 @@ public:
     virtual void OnBegin();
     virtual void OnEnd();
 
+protected:
+    // Worker: the box "Ошибка выполнения операции!" with the task's text and
+    // the error's message, after the wait window has gone (it stays on top
+    // and would cover the box). Returns when the user has closed the box.
+    void ShowFailure(const PMyExcpt& e);
+    // Worker: the wait window goes now instead of with the task.
+    void ReleasePanel();
+
 private:
     const std::string text_;
     boost::shared_ptr<TFrmWait> panel_;
@@ -91,6 +100,9 @@ private:
 
 // Asks every address of the list (given descending, asked ascending) whether
 // an instrument answers; the answers reach the windows as notifications.
+// Any answer that passes the answer checks, an exception answer too, means
+// someone is there. An address that answers faultily three times in a row is
+// taken as not answering, so the search always ends.
 class SearchSlave : public MyAbstructTransfer {
 public:
     explicit SearchSlave(const std::vector<uint8_t>& addrs);
@@ -101,22 +113,33 @@ public:
     std::string Description() const override;
 
 private:
+    void AskLast();
+    void GiveUpLast(const PMyExcpt& lastError);
+
     std::vector<uint8_t> addrs_;
+    // Faulty answers of the last address in a row.
+    int faults_;
 };
 
 // Sends one command; a failure is shown in a message box and ends the task.
+// A command the instrument has confirmed is never sent again, even when a
+// stop cuts the turn short and leaves the task in the list.
 class Send : public TaskWithTopMostPanel {
 public:
     Send(uint8_t slave, uint16_t cmd, double value);
+    bool BeforeTransfer() override;
     void DoTransfer() override;
 
 private:
     const uint8_t slave_;
     const uint16_t cmd_;
     const double value_;
+    std::atomic<bool> confirmed_;
 };
 
-// Downloads the measurement archive (function 0x41, 9800 bytes).
+// Downloads the measurement archive (function 0x41, 9800 bytes). A failure
+// is retried by the manager; the third one in a row is shown in a message box
+// and ends the task without an archive.
 class ReadArchive : public TaskWithTopMostPanel {
 public:
     ReadArchive();
@@ -124,7 +147,11 @@ public:
     void OnEnd() override;
 
 private:
+    void Download();
+
     std::array<uint8_t, ARCHIVE_SIZE> archive_;
+    int failures_;
+    bool gaveUp_;
 };
 
 } // namespace DevTask
