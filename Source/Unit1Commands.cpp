@@ -6,6 +6,7 @@
 #include "VCLUtils/MyWindow.h"
 #include "VCLUtils/DrawGridCell.h"
 #include "VCLUtils/StringGrid.h"
+#include "VCLUtils/bcd_.h"
 #include "uFormChanal.h"
 #include "uFormOpros.h"
 
@@ -124,7 +125,7 @@ void TForm1::N9Click()
         if (!InputQuery(this, "Запрос значения", "Введите поправку нулевых показаний", entered))
             return;
         const std::pair<double, bool> value = ParseDouble(entered);
-        if (!value.second) {
+        if (!value.second || !BcdCanCarry(value.first)) {
             ShowMessage(this, my::Format("Некорректный ввод: \"%s\"!", entered.c_str()));
             continue;
         }

@@ -98,6 +98,11 @@ void ModbusCmd10h(uint8_t slave, uint16_t cmd, const uint8_t* bcd)
 
 void SendCommand(uint8_t slave, uint16_t cmd, double value)
 {
+    // 999999 and the no-value pattern would reach the instrument as a
+    // command without an argument.
+    if (!BcdCanCarry(value))
+        throw PMyExcpt(new MyTreskModbusCmd10hException(
+            FILE_LINE, my::Format("Комманда 16: аргумент %.6f не помещается в шесть цифр", value)));
     uint8_t bcd[4];
     DoubleToBcd(value, bcd);
     ModbusCmd10h(slave, cmd, bcd);

@@ -20,4 +20,5 @@ uint16_t ReadRegisterWord(uint8_t slave, uint16_t reg);
 void ReadBcdValues(uint8_t slave, uint16_t firstReg, int count, double* out);
 // Writes the command code and its BCD argument to the command registers.
 void ModbusCmd10h(uint8_t slave, uint16_t cmd, const uint8_t* bcd);
+// Refuses, before anything is sent, an argument the BCD format cannot carry.
 void SendCommand(uint8_t slave, uint16_t cmd, double value);

@@ -41,6 +41,13 @@ size_t BcdGroupsToDoubles(const uint8_t* b, const uint8_t* e, double* out)
     return n;
 }
 
+bool BcdCanCarry(double x)
+{
+    uint8_t bcd[4];
+    DoubleToBcd(x, bcd);
+    return std::fabs(BcdToDouble(bcd)) < BCD_INVALID;
+}
+
 void DoubleToBcd(double x, uint8_t* bcd)
 {
     if (!(std::fabs(x) < BCD_INVALID)) { // also NaN

@@ -16,6 +16,9 @@ double BcdToDouble(const uint8_t* bcd);
 // shorter than 4 bytes decodes as invalid. Returns the number of values.
 size_t BcdGroupsToDoubles(const uint8_t* b, const uint8_t* e, double* out);
 void DoubleToBcd(double x, uint8_t* bcd);
+// False when x, rounded to the format's six digits, comes out as the
+// no-value pattern or as 999999: the instrument would take it as "no value".
+bool BcdCanCarry(double x);
 // " " for magnitudes of 999999 and more, else "#0.######" with the separator.
 std::string FormatBcdValue(double x, char decimalSeparator);
 // "5->12,5": command code and its argument as the console shows them.
