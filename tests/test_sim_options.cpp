@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace {
 
 sim::Options Parse(const std::vector<std::string>& args) { return sim::ParseOptions(args); }
@@ -55,6 +57,8 @@ TEST(SimFaultTextTest, ReadsEveryFaultAndWritesItBack)
         {"split,5", "split 5 2"},
         {"archive-size", "archive-size 9799"},
         {"archive-size 0", "archive-size 0"},
+        {"archive-exception", "archive-exception 4"},
+        {"archive-exception 2 once", "archive-exception 2 times 1"},
         {"random 30", "random 30"},
         {"drop", "drop 1000 times 1"},
         {"  drop 200  ", "drop 200 times 1"},
@@ -99,7 +103,8 @@ TEST(SimOptionsTest, DefaultsAndEveryOption)
     const sim::Options o = Parse({"--device", "/dev/ttyUSB0", "--link=/tmp/com1", "--baud", "115200", "--address",
                                   "7,1-3", "--address=2", "--mask", "0x00FF", "--mask", "3:5", "--seed", "42",
                                   "--still", "--latency", "2,5", "--fault", "split:10:3", "--control", "/tmp/c",
-                                  "--archive-out", "/tmp/a.bin", "--dump", "-v"});
+                                  "--archive-out", "/tmp/a.bin", "--dump", "-v", "--foreign", "9",
+                                  "--foreign=12:3"});
     EXPECT_EQ(o.device, "/dev/ttyUSB0");
     EXPECT_EQ(o.link, "/tmp/com1");
     EXPECT_EQ(o.baud, 115200);
@@ -114,6 +119,7 @@ TEST(SimOptionsTest, DefaultsAndEveryOption)
     EXPECT_EQ(o.archiveOut, "/tmp/a.bin");
     EXPECT_TRUE(o.dump);
     EXPECT_TRUE(o.verbose);
+    EXPECT_EQ(o.foreign, (std::map<uint8_t, uint8_t>{{9, 2}, {12, 3}}));
     EXPECT_TRUE(Parse({"-h"}).help);
 }
 
@@ -131,6 +137,9 @@ TEST(SimOptionsTest, UsageErrors)
         {{"--address", "5-3"}, "--address: the range \"5-3\" runs backwards"},
         {{"--mask", "0x10000"}, "--mask takes a whole number from 0 to 65535, not \"0x10000\""},
         {{"--mask", "4:1"}, "--mask 4:...: no instrument has the address 4"},
+        {{"--foreign", "0"}, "--foreign (address) takes a whole number from 1 to 255, not \"0\""},
+        {{"--foreign", "2:0"}, "--foreign (exception code) takes a whole number from 1 to 255, not \"0\""},
+        {{"--address", "1-3", "--foreign", "2"}, "--foreign 2: an instrument has that address already"},
         {{"--latency", "-1"}, "--latency takes milliseconds from 0 to 60000, not \"-1\""},
         {{"--still=1"}, "--still takes no value"},
         {{"--fault", "silent", "--fault", "none"}, "--fault may be given once"},
@@ -145,10 +154,10 @@ TEST(SimOptionsTest, HelpNamesEveryOptionAndFault)
     const std::string help = sim::HelpText();
     for (const char* option : {"--device", "--link", "--baud", "--address", "--mask", "--seed", "--still",
                                "--latency", "--fault", "--control", "--command", "--archive-out", "--dump",
-                               "--verbose", "--help"})
+                               "--verbose", "--help", "--foreign"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
     for (const char* fault : {"none", "silent", "bad-crc", "wrong-address", "wrong-function", "short", "exception",
-                              "split", "archive-size", "random", "drop"})
+                              "split", "archive-size", "archive-exception", "random", "drop"})
         EXPECT_NE(help.find(std::string("  ") + fault), std::string::npos) << fault;
     EXPECT_NE(help.find("SUBTRACTS"), std::string::npos);
 }

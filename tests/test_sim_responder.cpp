@@ -235,6 +235,30 @@ TEST_F(SimResponderTest, WrongArchiveSizeConcernsOnlyArchiveReads)
     EXPECT_EQ(CheckFailure(longer, 1, 0x41), "");
 }
 
+TEST_F(SimResponderTest, ArchiveExceptionConcernsOnlyArchiveReads)
+{
+    SetFault("archive-exception 2 once");
+    EXPECT_EQ(Ask(Read(1, 52, 1)).size(), 7u) << "other answers stay sound and do not use it up";
+    const Bytes refused = Ask(Request(1, 0x41, {}));
+    EXPECT_EQ(refused, Request(1, 0xC1, {0x02}));
+    EXPECT_EQ(CheckFailure(refused, 1, 0x41), "") << "an exception answer passes the answer checks";
+    EXPECT_EQ(Ask(Request(1, 0x41, {})).size(), 9804u) << "used up";
+}
+
+// Another Modbus device on the bus: it answers whatever it is asked with its
+// exception code, and the instruments beside it are not disturbed.
+TEST_F(SimResponderTest, ForeignDeviceAnswersEverythingWithItsException)
+{
+    responder_.SetForeign({{5, 2}, {6, 1}});
+    EXPECT_EQ(Ask(Read(5, 0, 1)), Request(5, 0x83, {0x02}));
+    EXPECT_EQ(Ask(Request(5, 0x41, {})), Request(5, 0xC1, {0x02}));
+    EXPECT_EQ(Ask(Read(6, 0, 1)), Request(6, 0x83, {0x01}));
+    EXPECT_EQ(Ask(Read(1, 52, 1)), Request(1, 3, {0x02, 0x00, 0x05}));
+    EXPECT_TRUE(Send(Read(7, 0, 1)).pieces.empty());
+    EXPECT_EQ(responder_.Counts().answers, 4u);
+    EXPECT_EQ(responder_.Counts().byAddress.at(5), 2u);
+}
+
 TEST_F(SimResponderTest, CountedFaultRunsOutThenAnswersAgain)
 {
     SetFault("silent times 2");

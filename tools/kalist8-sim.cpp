@@ -63,6 +63,7 @@ int Serve(const sim::Options& o)
     }
     sim::Responder responder(instruments, o.seed, o.still);
     responder.SetFault(o.fault, 0);
+    responder.SetForeign(o.foreign);
 
     std::unique_ptr<sim::Line> line;
     if (o.device.empty())

@@ -23,6 +23,7 @@ const FaultEntry FAULTS[] = {
     {FaultKind::Exception, "exception"},
     {FaultKind::Split, "split"},
     {FaultKind::ArchiveSize, "archive-size"},
+    {FaultKind::ArchiveException, "archive-exception"},
     {FaultKind::Random, "random"},
     {FaultKind::Drop, "drop"},
 };
@@ -66,7 +67,8 @@ void ReadArguments(Fault& f, const std::vector<std::string>& args)
     std::vector<Arg> expected;
     switch (f.kind) {
     case FaultKind::Short: expected = {{&f.shortLength, 1, 3, "the length of a short answer"}}; break;
-    case FaultKind::Exception: expected = {{&f.exceptionCode, 1, 255, "the exception code"}}; break;
+    case FaultKind::Exception:
+    case FaultKind::ArchiveException: expected = {{&f.exceptionCode, 1, 255, "the exception code"}}; break;
     case FaultKind::Split:
         expected = {{&f.gapMs, 0, 60000, "the gap in milliseconds"}, {&f.pieces, 2, 100, "the number of pieces"}};
         break;
@@ -130,7 +132,8 @@ std::string FaultText(const Fault& f)
     std::string text = FaultName(f.kind);
     switch (f.kind) {
     case FaultKind::Short: text += my::Format(" %d", f.shortLength); break;
-    case FaultKind::Exception: text += my::Format(" %d", f.exceptionCode); break;
+    case FaultKind::Exception:
+    case FaultKind::ArchiveException: text += my::Format(" %d", f.exceptionCode); break;
     case FaultKind::Split: text += my::Format(" %d %d", f.gapMs, f.pieces); break;
     case FaultKind::ArchiveSize: text += my::Format(" %d", f.archiveSize); break;
     case FaultKind::Random: text += my::Format(" %d", f.seconds); break;
@@ -156,6 +159,9 @@ std::string FaultHelp()
            "                      silence between them (20)\n"
            "    archive-size [N]  the archive answer (function 0x41) carries N data\n"
            "                      bytes instead of 9800 (9799); other answers stay right\n"
+           "    archive-exception [CODE]\n"
+           "                      answer the archive request with exception CODE (4);\n"
+           "                      other answers stay right\n"
            "    random [SECONDS]  for SECONDS (60) a seeded mix: about half the answers\n"
            "                      sound, the others with one of the faults above\n"
            "    drop [MS]         at the next request pull the cable: the line goes\n"

@@ -19,6 +19,7 @@ enum class FaultKind {
     Exception,     // an exception answer with a chosen code
     Split,         // the answer in pieces with pauses between them
     ArchiveSize,   // the archive answer carries another number of bytes
+    ArchiveException, // the archive request gets an exception answer
     Random,        // a seeded mix of the others for a while
     Drop,          // the line goes down instead of the answer, comes back later
 };
@@ -27,7 +28,7 @@ enum class FaultKind {
 struct Fault {
     FaultKind kind = FaultKind::None;
     int shortLength = 3;   // Short: bytes sent, 1..3
-    int exceptionCode = 4; // Exception: the code, 1..255
+    int exceptionCode = 4; // Exception, ArchiveException: the code, 1..255
     int gapMs = 20;        // Split: pause between pieces
     int pieces = 2;        // Split: number of pieces, 2..100
     int archiveSize = 9799; // ArchiveSize: data bytes instead of 9800

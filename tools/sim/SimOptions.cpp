@@ -39,6 +39,17 @@ void ParseMask(const std::string& text, Options& o)
     o.masks[addr] = static_cast<uint16_t>(Number(text.substr(colon + 1), 0, 0xFFFF, "--mask"));
 }
 
+// "5" or "5:3": a device that is no instrument, with the exception code it
+// answers everything with (02 unless given).
+void ParseForeign(const std::string& text, Options& o)
+{
+    const auto colon = text.find(':');
+    const auto addr = static_cast<uint8_t>(Number(text.substr(0, colon), 1, 255, "--foreign (address)"));
+    o.foreign[addr] = colon == std::string::npos
+                          ? 2
+                          : static_cast<uint8_t>(Number(text.substr(colon + 1), 1, 255, "--foreign (exception code)"));
+}
+
 } // namespace
 
 void ParseAddressList(const std::string& text, std::vector<uint8_t>& out)
@@ -106,6 +117,8 @@ Options ParseOptions(const std::vector<std::string>& args)
             ParseAddressList(take(), o.addresses);
         } else if (name == "--mask") {
             ParseMask(take(), o);
+        } else if (name == "--foreign") {
+            ParseForeign(take(), o);
         } else if (name == "--seed") {
             o.seed = static_cast<uint64_t>(Number(take(), 0, 0x7FFFFFFFFFFFFFFFll, "--seed"));
         } else if (name == "--still") {
@@ -145,6 +158,10 @@ Options ParseOptions(const std::vector<std::string>& args)
     for (const auto& m : o.masks) {
         if (!std::binary_search(o.addresses.begin(), o.addresses.end(), m.first))
             Fail(my::Format("--mask %u:...: no instrument has the address %u", m.first, m.first));
+    }
+    for (const auto& f : o.foreign) {
+        if (std::binary_search(o.addresses.begin(), o.addresses.end(), f.first))
+            Fail(my::Format("--foreign %u: an instrument has that address already", f.first));
     }
     if (!o.command.empty() && o.control.empty())
         Fail("--command needs --control PATH: the control socket of the running simulator");
@@ -194,6 +211,10 @@ The instruments:
   --mask ADDR:MASK    Channel mask of the instrument at ADDR only.
   --still             Keep every value at its starting reading instead of
                       letting it drift; --dump then shows what is served.
+  --foreign ADDR[:CODE]
+                      Another Modbus device on the line, not an instrument:
+                      it answers every request to ADDR with exception CODE
+                      (02). May be given several times.
 
   Each channel measures a quantity of the sample catalogue beside the
   program (vars.ini, units.ini, scales.ini): CH4, CO, O2, H2S, CO2, NO2, SO2,

@@ -17,6 +17,7 @@ struct Options {
     std::vector<uint8_t> addresses; // ascending, no repeats; {1} when none given
     std::optional<uint16_t> mask;   // for every instrument
     std::map<uint8_t, uint16_t> masks; // for one address
+    std::map<uint8_t, uint8_t> foreign; // another device's address: its exception code
     uint64_t seed = 1;
     bool still = false;
     double latencyMs = 5;

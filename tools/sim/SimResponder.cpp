@@ -109,6 +109,12 @@ Reply Responder::Respond(const uint8_t* b, const uint8_t* e, double now)
         reply.note = "broadcast: not answered";
         return reply;
     }
+    if (const auto f = foreign_.find(addr); f != foreign_.end()) {
+        ++counts_.answers;
+        reply.pieces.push_back({ExceptionFrame(addr, fn, f->second), 0});
+        reply.note = "another device: exception answer";
+        return reply;
+    }
     Instrument* inst = Find(addr);
     if (!inst) {
         ++counts_.toOtherAddresses;
@@ -181,8 +187,8 @@ Fault Responder::TakeFault(uint8_t fn, double now)
     if (fault_.kind == FaultKind::Random && now >= randomUntil_)
         fault_ = Fault();
     Fault f = fault_;
-    // A wrong archive size only concerns archive reads, and only they use it up.
-    if (f.kind == FaultKind::ArchiveSize && fn != FN_ARCHIVE)
+    // The archive faults only concern archive reads, and only they use them up.
+    if ((f.kind == FaultKind::ArchiveSize || f.kind == FaultKind::ArchiveException) && fn != FN_ARCHIVE)
         return Fault();
     if (fault_.times > 0 && --fault_.times == 0)
         fault_ = Fault();
@@ -248,7 +254,8 @@ Reply Responder::Inject(const Fault& fault, const Instrument& inst, uint8_t fn, 
         Reseal(answer);
         break;
     case FaultKind::Short: answer.resize(static_cast<size_t>(fault.shortLength)); break;
-    case FaultKind::Exception: answer = ExceptionFrame(inst.Address(), fn, static_cast<uint8_t>(fault.exceptionCode)); break;
+    case FaultKind::Exception:
+    case FaultKind::ArchiveException: answer = ExceptionFrame(inst.Address(), fn, static_cast<uint8_t>(fault.exceptionCode)); break;
     case FaultKind::Split: reply.pieces = SplitFrame(answer, fault.pieces, fault.gapMs); break;
     case FaultKind::ArchiveSize: {
         std::vector<uint8_t> data = inst.Archive();

@@ -6,6 +6,7 @@
 #include "sim/SimRandom.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ public:
     // now: seconds since the simulator started.
     Reply Respond(const uint8_t* b, const uint8_t* e, double now);
 
+    // Devices that are no instruments: each answers every request with its
+    // exception code.
+    void SetForeign(const std::map<uint8_t, uint8_t>& foreign) { foreign_ = foreign; }
+
     // A random mix lasts its seconds from now on.
     void SetFault(const Fault& fault, double now);
     // The fault in force (one that has run out reads as none).
@@ -64,6 +69,7 @@ private:
     std::vector<Instrument> instruments_;
     bool still_;
     Random mix_;
+    std::map<uint8_t, uint8_t> foreign_;
     Fault fault_;
     double randomUntil_ = 0;
     Counters counts_;
