@@ -1,8 +1,10 @@
 #include "EngineTestSupport.h"
 
 #include "ComPort/RS232Modbus.h"
+#include "ComPort/SerialLine.h"
 #include "ProgramFiles.h"
 #include "VCLUtils/IniFile.h"
+#include "VCLUtils/MyStrUtils.h"
 
 #include <QThread>
 
@@ -14,6 +16,9 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace engine_test;
 
@@ -335,4 +340,67 @@ TEST_F(ManagerTest, PortSettingsDialogRunsWithTheWorkerPaused)
     SetPortSettingsDialog(nullptr);
 
     EXPECT_EQ(runningDuringDialog, (std::vector<bool>{false, false}));
+}
+
+// A port that is missing or held by another program is the next exchange's
+// failure, reported and retried as any other; the dialog itself always
+// succeeds, saves what the user chose and lets the polling go on.
+TEST_F(ManagerTest, PortSwitchWhilePollingNeverStopsThePolling)
+{
+    SimLine sim;
+    int port = 1;
+    SetPortSettingsDialog([&](PortDialogValues& v) {
+        v.portText = my::Format("COM%d", port);
+        v.timeOut = "700";
+        v.writeDelay = "20";
+        v.silentTime = "15";
+        return true;
+    });
+    Add("T1", Probe::Options().Kept());
+    Engine().StartThread();
+    ASSERT_TRUE(PumpUntil([&] { return journal_.Count("after T1") >= 1; }));
+
+    port = 2; // no device stands for it
+    Engine().ConfigurePort();
+    EXPECT_TRUE(Engine().IsThreadRunning());
+    ASSERT_TRUE(PumpUntil([&] { return rec_.CountCode(3) >= 1; }));
+    EXPECT_NE(ConsoleText().find("\"COM2\" не представлен в системе!"), std::string::npos);
+    const my::IniFile comm(GetExeDir() + "comm.ini");
+    EXPECT_EQ(comm.ReadInteger("COMPORT", "Порт", 0), 2);
+    EXPECT_EQ(comm.ReadInteger("Трансфер", "таймаут_ожидания_ответа_мсек", 0), 700);
+    EXPECT_EQ(comm.ReadInteger("Трансфер", "Задержка_записи_мсек", 0), 20);
+    EXPECT_EQ(comm.ReadInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 0), 15);
+
+    int held = -1;
+    ASSERT_EQ(my::Comm::OpenExclusive(LinePath(), held), 0);
+    port = 1; // the simulator's port, but another program has it
+    Engine().ConfigurePort();
+    EXPECT_TRUE(Engine().IsThreadRunning());
+    const size_t errors = rec_.CountCode(3);
+    ASSERT_TRUE(PumpUntil([&] { return rec_.CountCode(3) > errors; }));
+    EXPECT_NE(ConsoleText().find("COM-порт \"COM1\" занят!"), std::string::npos);
+    EXPECT_EQ(comm.ReadInteger("COMPORT", "Порт", 0), 1);
+
+    const size_t polled = journal_.Count("after T1");
+    my::Comm::CloseExclusive(held);
+    EXPECT_TRUE(PumpUntil([&] { return journal_.Count("after T1") > polled; })) << "values come back";
+
+    // Even a dialog that fails lets the polling go on.
+    SetPortSettingsDialog([](PortDialogValues&) -> bool { throw PMyExcpt(new MyException(FILE_LINE, "dialog")); });
+    EXPECT_THROW(Engine().ConfigurePort(), PMyExcpt);
+    EXPECT_TRUE(Engine().IsThreadRunning());
+    SetPortSettingsDialog(nullptr);
+}
+
+// A "config.ini" that cannot be written is the console's news at exit, not
+// the end of the process: the link still saves "comm.ini" after it.
+TEST_F(ManagerTest, ConfigIniThatCannotBeWrittenAtExitIsReported)
+{
+    const std::string config = GetExeDir() + "config.ini";
+    ASSERT_EQ(mkdir(config.c_str(), 0700), 0); // no file can replace a directory
+    Engine();
+    DeleteEngine();
+    EXPECT_NE(ConsoleText().find("Unable to write to " + config), std::string::npos);
+    EXPECT_TRUE(my::IniFile(GetExeDir() + "comm.ini").SectionExists("COMPORT"));
+    rmdir(config.c_str());
 }

@@ -189,3 +189,20 @@ TEST_F(ModbusCmdTest, StopDuringTheExchangeCountsAsAnEmptyAnswer)
     EXPECT_EQ(o.type, "MyTreskModbusCmd3hException");
     EXPECT_EQ(o.message, "Команда 3: длина строки ответа 0, должна быть 5");
 }
+
+// 999999 and FF FF FF FF both mean "no value" to the instrument: an argument
+// that comes out as either, after rounding to six digits, is never sent.
+TEST_F(ModbusCmdTest, CommandRefusesAnArgumentTheBcdFormatCannotCarry)
+{
+    for (const double arg : {999999.0, 999998.6, -999998.7, 1e7, -1e300}) {
+        SCOPED_TRACE(arg);
+        const size_t before = instrument_.Requests().size();
+        const Outcome o = Run([arg](Outcome&) { SendCommand(1, 1, arg); }, {0x01, 0x16, 0x00, 0x20, 0x00, 0x03});
+        EXPECT_EQ(o.type, "MyTreskModbusCmd10hException");
+        EXPECT_EQ(o.message.rfind("Комманда 16: аргумент ", 0), 0u) << o.message;
+        EXPECT_EQ(instrument_.Requests().size(), before);
+    }
+    const Outcome o = Run([](Outcome&) { SendCommand(1, 1, 999998.4); }, {0x01, 0x16, 0x00, 0x20, 0x00, 0x03});
+    EXPECT_EQ(o.message, "");
+    EXPECT_EQ(LastRequest(), WithCrc({0x01, 0x16, 0x00, 0x20, 0x00, 0x03, 0x06, 0x00, 0x01, 0x00, 0x99, 0x99, 0x98}));
+}

@@ -270,14 +270,35 @@ TEST_F(TaskTest, SearchAsksAscendingAndPassesOverSilentAddresses)
     EXPECT_TRUE(Engine().Tasks().IsEmpty());
 }
 
-TEST_F(TaskTest, SearchResumesAtTheAddressThatFailedOtherwise)
+// Another Modbus device on the bus refuses register 0 with an exception: it
+// is there all the same, and the search goes on.
+TEST_F(TaskTest, SearchCountsAnExceptionAnswerAsAnsweredAndGoesOn)
+{
+    SimLine sim({"--address", "1,3-5", "--foreign", "2"});
+    RunToEnd(new DevTask::SearchSlave({5, 4, 3, 2, 1}));
+
+    std::vector<uint32_t> asked;
+    std::vector<bool> errors;
+    for (const Recorded::Item& i : rec_.items) {
+        if (i.begin)
+            asked.push_back(i.slave);
+        if (i.done)
+            errors.push_back(i.error);
+    }
+    EXPECT_EQ(asked, (std::vector<uint32_t>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(errors, (std::vector<bool>{false, false, false, false, false}));
+    EXPECT_EQ(rec_.CountCode(3), 0u);
+    EXPECT_TRUE(Engine().Tasks().IsEmpty());
+}
+
+TEST_F(TaskTest, SearchResumesAtTheAddressWhoseAnswerWasFaulty)
 {
     std::mutex mutex;
     int failures = 0;
     ScriptedInstrument instrument([&](const Bytes& request) -> Bytes {
         std::lock_guard<std::mutex> lock(mutex);
         if (request.at(0) == 2 && failures++ == 0)
-            return WithCrc({0x02, 0x83, 0x04});
+            return {0x02, 0x03, 0x02, 0x00, 0x00, 0x12, 0x34}; // checksum wrong
         return WithCrc({request.at(0), 0x03, 0x02, 0x00, 0x00});
     });
     RunToEnd(new DevTask::SearchSlave({3, 2, 1}));
@@ -286,8 +307,57 @@ TEST_F(TaskTest, SearchResumesAtTheAddressThatFailedOtherwise)
     for (const Bytes& r : instrument.Requests())
         asked.push_back(r.at(0));
     EXPECT_EQ(asked, (std::vector<uint8_t>{1, 2, 2, 3}));
-    EXPECT_EQ(StateTexts(3), std::vector<std::string>{"Команда 3: длина строки ответа 1, должна быть 3"});
+    EXPECT_EQ(StateTexts(3), std::vector<std::string>{"Прибор 2: ненулевая контрольная сумма принятой строки"});
+    for (const Recorded::Item* done : Done(3))
+        EXPECT_FALSE(done->error) << int(done->slave);
 }
+
+struct FaultyAnswer {
+    const char* name;
+    Bytes answer; // to a read of register 0 at address 2
+    const char* error;
+};
+
+void PrintTo(const FaultyAnswer& c, std::ostream* os) { *os << c.name; }
+
+class SearchFaultyAnswerTest : public TaskTest, public ::testing::WithParamInterface<FaultyAnswer> {};
+
+// A device that always answers faultily would hold the search at its address
+// for ever; the third faulty answer in a row makes it "not answered".
+TEST_P(SearchFaultyAnswerTest, ThirdFaultyAnswerInARowCountsAsNotAnswered)
+{
+    ScriptedInstrument instrument([&](const Bytes& request) -> Bytes {
+        if (request.at(0) == 2)
+            return GetParam().answer;
+        return WithCrc({request.at(0), 0x03, 0x02, 0x00, 0x00});
+    });
+    RunToEnd(new DevTask::SearchSlave({3, 2, 1}));
+
+    std::vector<uint8_t> asked;
+    for (const Bytes& r : instrument.Requests())
+        asked.push_back(r.at(0));
+    EXPECT_EQ(asked, (std::vector<uint8_t>{1, 2, 2, 2, 3}));
+    const std::string error = std::string("Прибор 2: ") + GetParam().error;
+    EXPECT_EQ(StateTexts(3), (std::vector<std::string>{error, error}));
+    EXPECT_NE(ConsoleText().find("Адрес 2 пропущен: " + error + "\n"), std::string::npos);
+
+    std::vector<std::pair<uint32_t, bool>> results;
+    for (const Recorded::Item* done : Done(3))
+        results.emplace_back(done->slave, done->error);
+    EXPECT_EQ(results, (std::vector<std::pair<uint32_t, bool>>{{1, false}, {2, true}, {3, false}}));
+    EXPECT_EQ(Done(3).at(1)->txd, RegisterRequest(0, 1));
+    EXPECT_TRUE(Engine().Tasks().IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, SearchFaultyAnswerTest,
+    ::testing::Values(
+        FaultyAnswer{"BadCrc", {0x02, 0x03, 0x02, 0x00, 0x00, 0x12, 0x34}, "ненулевая контрольная сумма принятой строки"},
+        FaultyAnswer{"WrongAddress", WithCrc({0x07, 0x03, 0x02, 0x00, 0x00}),
+                     "несовпадение адрессов посылки $02 и принятой строки $07"},
+        FaultyAnswer{"WrongFunction", WithCrc({0x02, 0x04, 0x02, 0x00, 0x00}), "несовпадение кодов комманд"},
+        FaultyAnswer{"Short", {0x02, 0x03}, "длина принятой строки [2, 3] равна 2, должна быть не менее 4."}),
+    [](const ::testing::TestParamInfo<FaultyAnswer>& info) { return std::string(info.param.name); });
 
 // ---- Send -------------------------------------------------------------------
 
@@ -310,6 +380,28 @@ TEST_F(TaskTest, SendToASilentInstrumentShowsTheErrorAndEnds)
     EXPECT_EQ(instrument.Requests().size(), 1u);
     EXPECT_TRUE(Engine().Tasks().IsEmpty());
     EXPECT_TRUE(VisiblePanels().empty());
+    EXPECT_EQ(box.Result().otherVisibleWindows, 0) << "the wait window went before the box came";
+}
+
+// The instrument has carried the correction out once it confirmed it: a
+// stop in the pause after it (the user's next command) must not lead to a
+// second one when the worker starts again.
+TEST_F(TaskTest, ConfirmedCommandIsNeverSentAgain)
+{
+    SimLine sim({"--mask", "0x0001", "--still"});
+    Engine().AddTask(new DevTask::ReadChanal(0), true);
+    Engine().AddTask(new DevTask::Send(1, 1, 0.5), false);
+    Engine().StartThread();
+    ASSERT_TRUE(PumpUntil([&] { return !Done(0x16).empty(); }));
+    Engine().StopThread(); // well within the 200 ms pause after the answer
+    EXPECT_TRUE(VisiblePanels().empty());
+
+    spy_.values.clear();
+    Engine().StartThread();
+    ASSERT_TRUE(PumpUntil([&] { return spy_.values.size() >= 2; }));
+    Engine().StopThread();
+    EXPECT_NE(sim.Command("counts").find(" function-0x16 1 "), std::string::npos) << sim.Command("counts");
+    EXPECT_EQ(Done(0x16).size(), 1u);
 }
 
 TEST_F(TaskTest, SendCorrectsTheZeroOfALiveInstrument)
@@ -361,3 +453,37 @@ TEST_F(TaskTest, ArchiveOfTheWrongSizeIsRetriedAndTheRightOneSaved)
     EXPECT_EQ(spy_.panelsAtResult, std::vector<std::string>{"КАЛИСТ-8: Запрос архива..."});
     EXPECT_TRUE(Engine().Tasks().IsEmpty());
 }
+
+class ArchiveFailureTest : public TaskTest, public ::testing::WithParamInterface<const char*> {};
+
+// An instrument that never gives a sound archive: three attempts, then the
+// box, and the channels are polled again.
+TEST_P(ArchiveFailureTest, ThirdFailureEndsTheTaskWithTheBoxAndPollingResumes)
+{
+    // Fast line and long silence, as for a sound archive.
+    my::IniFile(GetExeDir() + "comm.ini").WriteInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 200);
+    SimLine sim({"--baud", "115200", "--mask", "0x0001", "--still", "--fault", GetParam()});
+    ModalBoxWatcher box;
+    Engine().AddTask(new DevTask::ReadChanal(0), true);
+    Engine().AddTask(new DevTask::ReadArchive, false);
+    Engine().StartThread();
+    ASSERT_TRUE(PumpUntil([&] { return box.Result().shown; }, 60));
+    const size_t valuesBeforeBox = spy_.values.size();
+    EXPECT_TRUE(PumpUntil([&] { return !spy_.values.empty(); })) << "values come back";
+    Engine().StopThread();
+
+    EXPECT_EQ(valuesBeforeBox, 0u);
+    EXPECT_EQ(box.Result().caption.toStdString(), "Ошибка выполнения операции!");
+    EXPECT_EQ(box.Result().text.toStdString(), "Запрос архива...\nНесоответствие размера архива!");
+    EXPECT_EQ(box.Result().icon, QMessageBox::Critical);
+    EXPECT_EQ(box.Result().otherVisibleWindows, 0) << "the wait window went before the box came";
+    EXPECT_EQ(Done(0x41).size(), 3u);
+    EXPECT_EQ(StateTexts(3), std::vector<std::string>(2, "Несоответствие размера архива!"));
+    EXPECT_TRUE(spy_.archives.empty());
+    EXPECT_TRUE(VisiblePanels().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, ArchiveFailureTest, ::testing::Values("archive-size 9801", "archive-exception 2"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.index == 0 ? "WrongSize" : "ExceptionAnswer");
+                         });
