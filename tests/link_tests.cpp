@@ -1,6 +1,7 @@
 #include "TestUtils.h"
 
 #include "Application/ConsolePrint.h"
+#include "ComPort/CommSets.h"
 #include "ComPort/RS232Modbus.h"
 #include "ProgramFiles.h"
 #include "VCLUtils/IniFile.h"
@@ -224,6 +225,28 @@ TEST_F(LinkTest, SettingsComeFromCommIniWithinTheirRangesAndGoBack)
     EXPECT_EQ(ini.ReadInteger("Трансфер", "таймаут_ожидания_ответа_мсек", 0), 1000);
     EXPECT_EQ(ini.ReadInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 0), 5);
     EXPECT_EQ(ini.ReadString("Трансфер", "лагать", ""), "1");
+}
+
+// The start takes port 3's record from its section; it has no business
+// writing the built-in record over a COM1 section tuned by hand.
+TEST_F(LinkTest, StartWithAnotherPortLeavesTheCom1SectionAlone)
+{
+    const std::string portSets = my::Comm::PortSetsFilePath();
+    {
+        EnsureUserConfigDir();
+        my::IniFile sets(portSets);
+        sets.WriteInteger("COM1", "BaudRate", 19200);
+        sets.WriteInteger("COM1", "fRtsControl", 3);
+        sets.WriteInteger("COM3", "BaudRate", 4800);
+    }
+    const std::string before = ReadBytes(portSets);
+    my::IniFile(GetExeDir() + "comm.ini").WriteInteger("COMPORT", "Порт", 3);
+    {
+        RS232ModbusT link;
+    }
+    EXPECT_EQ(ReadBytes(portSets), before);
+    EXPECT_EQ(my::IniFile(GetExeDir() + "comm.ini").ReadInteger("COMPORT", "Порт", 0), 3);
+    std::remove(portSets.c_str());
 }
 
 int main(int argc, char** argv)

@@ -130,6 +130,24 @@ TEST_F(CommandsTest, CorrectionPromptRepeatsEmptyUntilANumberAndQueuesTheCommand
     EXPECT_TRUE(QueuedTaskKinds().empty());
 }
 
+// 999999 and FF FF FF FF mean "no value" to the instrument: a correction
+// that would come out as either is refused like any other bad entry.
+TEST_F(CommandsTest, CorrectionPromptRefusesWhatTheBcdFormatCannotCarry)
+{
+    TForm1& f = Form();
+    ModalScript user;
+    user.Enter("999999").Ok().Enter("-999998,7").Ok().Enter("1e7").Ok().Enter("999998,4");
+    f.N9Click();
+
+    const Seen prompt = Input(kAddressCaption, kCorrectionPrompt, "");
+    const std::vector<Seen> expected = {prompt, Message("Некорректный ввод: \"999999\"!"),
+                                        prompt, Message("Некорректный ввод: \"-999998,7\"!"),
+                                        prompt, Message("Некорректный ввод: \"1e7\"!"),
+                                        prompt};
+    EXPECT_EQ(user.Result(), expected);
+    EXPECT_EQ(QueuedTaskKinds(), std::vector<std::string>{"Send"});
+}
+
 TEST_F(CommandsTest, ArchiveIsQueuedInFrontOfThePolling)
 {
     TForm1& f = Form();
