@@ -456,12 +456,23 @@ void TForm1::UpdateChanals(const ModbusChanals& chanals)
     AddReadChanalTasks();
 }
 
+int TForm1::ColumnOfChanal(unsigned nChanal) const
+{
+    for (int col = 1; col < grd1->ColCount(); ++col)
+        if (ChanalOfColumn(col) == nChanal)
+            return col;
+    return -1;
+}
+
+// An instrument may leave channels out: the column is found by the number
+// it shows, not by the channel's position in the list.
 void TForm1::UpdateChanalValue(unsigned nChanal, double value)
 {
-    if (uint64_t(nChanal) + 1 >= uint64_t(grd1->ColCount()))
+    const int col = ColumnOfChanal(nChanal);
+    if (col < 0)
         return;
     const QString text = Q(FormatValue(value));
-    grd1->SetCell(static_cast<int>(nChanal) + 1, RowValue, text);
+    grd1->SetCell(col, RowValue, text);
     const auto detail = chanalForms_.find(nChanal);
     if (detail != chanalForms_.end())
         detail->second->Label2->setText(text);
