@@ -42,6 +42,8 @@ const char kPlacementSection[] = "FORM1";
 const char kEnableConsoleKey[] = "enable_console";
 
 const int kDefaultAddress = 1;
+const int kMinAddress = 1;
+const int kMaxAddress = 127;
 const int kStatusPanelMinWidth = 50;
 const int kStatusPanelMaxWidth = 2000;
 const int kTitleColumnWidth = 350;
@@ -128,7 +130,10 @@ TForm1::TForm1(QWidget* owner) : QMainWindow(owner), address_(kDefaultAddress), 
 {
     CreateControls();
     grdManager_.reset(new my::DrawGridCellManager(grd1, true));
-    address_ = GetConfigIni().ReadInteger(kConfigMainSection, kAddressKey, kDefaultAddress);
+    // Another address would be a broadcast nobody answers, and a zero
+    // correction sent to it every instrument on the line would carry out.
+    address_ = ReadIntInRange(GetConfigIni(), kConfigMainSection, kAddressKey, kMinAddress, kMaxAddress,
+                              kDefaultAddress);
     TransferManagerT& engine = TransferManagerT::Instance();
     reportStateConnection_ = engine.ConnectReportState(*this, &TForm1::OnReportState);
     notifyTransmitionConnection_ = engine.ConnectNotifyTransmition(*this, &TForm1::OnNotifyTransmition);
@@ -368,7 +373,10 @@ void TForm1::SaveSettings()
 
 bool TForm1::event(QEvent* e)
 {
-    if (e->type() == QEvent::WindowActivate)
+    // An activation is only asked for: a window manager that prevents
+    // focus stealing, or Wayland, opens the window inactive. The first
+    // showing starts the work as well.
+    if (e->type() == QEvent::WindowActivate || e->type() == QEvent::Show)
         FormActivate();
     return QMainWindow::event(e);
 }
@@ -456,12 +464,23 @@ void TForm1::UpdateChanals(const ModbusChanals& chanals)
     AddReadChanalTasks();
 }
 
+int TForm1::ColumnOfChanal(unsigned nChanal) const
+{
+    for (int col = 1; col < grd1->ColCount(); ++col)
+        if (ChanalOfColumn(col) == nChanal)
+            return col;
+    return -1;
+}
+
+// An instrument may leave channels out: the column is found by the number
+// it shows, not by the channel's position in the list.
 void TForm1::UpdateChanalValue(unsigned nChanal, double value)
 {
-    if (uint64_t(nChanal) + 1 >= uint64_t(grd1->ColCount()))
+    const int col = ColumnOfChanal(nChanal);
+    if (col < 0)
         return;
     const QString text = Q(FormatValue(value));
-    grd1->SetCell(static_cast<int>(nChanal) + 1, RowValue, text);
+    grd1->SetCell(col, RowValue, text);
     const auto detail = chanalForms_.find(nChanal);
     if (detail != chanalForms_.end())
         detail->second->Label2->setText(text);

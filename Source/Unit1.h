@@ -120,6 +120,8 @@ protected:
     void SetAddress(int32_t address);
     // The channel number that row 0 of a channel column shows.
     unsigned ChanalOfColumn(int col) const;
+    // The column showing a channel; -1 when none does.
+    int ColumnOfChanal(unsigned nChanal) const;
     // One ReadChanal per channel column, behind the queued work.
     void AddReadChanalTasks();
     // A single-channel window closes: its channel may get a new one.

@@ -183,7 +183,8 @@ void TForm1::menuShowDetailClick()
     const int col = menuShowDetail->data().toInt();
     if (col <= 0)
         return;
-    const uint32_t key = static_cast<uint32_t>(col - 1);
+    // Keyed by the channel, where the values look it up.
+    const uint32_t key = ChanalOfColumn(col);
     if (chanalForms_.count(key))
         return;
     auto* form = new TFormChanal(nullptr);

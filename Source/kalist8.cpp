@@ -8,6 +8,7 @@
 #include "DevSys/TransferManage.h"
 #include "Excpt/MyExeption.h"
 #include "ProgramFiles.h"
+#include "SingleInstance/InstanceLock.h"
 #include "Unit1.h"
 #include "VCLUtils/MyDialogs.h"
 #include "VCLUtils/MyWindow.h"
@@ -77,10 +78,10 @@ void RunMainWindow(QApplication& app)
         Form1 = new TForm1;
         // Open single-channel windows must not keep the program alive.
         QObject::connect(Form1, &TForm1::Closed, &app, &QCoreApplication::quit);
+        // The polling starts as the window is shown.
         Form1->show();
-        // A starting program's main window is the active one; the polling
-        // starts with that activation. Without a window manager (a bare X
-        // server) nobody else would give it.
+        // A starting program's main window is the active one; a window
+        // manager may still refuse the focus.
         Form1->activateWindow();
         app.exec();
     } catch (...) {
@@ -99,8 +100,11 @@ void LastResortReport()
 
 int main(int argc, char** argv)
 {
+    // Before the application object, whose start takes long enough for a
+    // second start to come in the meantime.
+    const InstanceLock instanceLock(InstanceLock::DefaultPath());
     Application app(argc, argv);
-    if (!IsOnlyInstance()) {
+    if (!IsOnlyInstance(instanceLock)) {
         ShowAlreadyRunning();
         return 0;
     }

@@ -32,6 +32,7 @@ protected:
     {
         fs::create_directories(program_);
         fs::create_directories(config_);
+        fs::create_directories(runtime_);
         fs::copy_file(KALIST8, Exe());
         for (const char* ini : {"vars.ini", "units.ini", "scales.ini"})
             fs::copy_file(PROGRAM_DIR + ini, program_ + ini);
@@ -50,7 +51,8 @@ protected:
         return std::make_unique<Program>(Exe(),
                                          std::map<std::string, std::string>{{"KALIST8_COM1", Line()},
                                                                             {"QT_QPA_PLATFORM", "offscreen"},
-                                                                            {"XDG_CONFIG_HOME", config_}},
+                                                                            {"XDG_CONFIG_HOME", config_},
+                                                                            {"XDG_RUNTIME_DIR", runtime_}},
                                          dir_.File(name));
     }
 
@@ -73,6 +75,7 @@ protected:
     TempDir dir_;
     const std::string program_ = dir_.File("program/");
     const std::string config_ = dir_.File("config/");
+    const std::string runtime_ = dir_.File("run");
     std::unique_ptr<sim::SimProcess> sim_;
 };
 
@@ -156,6 +159,34 @@ TEST_F(ProgramRun, SecondCopyOnlyShowsItsBoxAndLeavesTheFirstAlone)
     ASSERT_TRUE(PollsTheSimulator(*first, seen));
     ASSERT_TRUE(first->Signal(SIGTERM));
     EXPECT_TRUE(ExitedWithZero(first->Wait(60))) << first->Report();
+}
+
+// A double click on a desktop that opens with a single one: two starts at
+// the same moment. Each round, exactly one of them runs; the other shows its
+// box and has started nothing.
+TEST_F(ProgramRun, OfTwoSimultaneousStartsExactlyOneRuns)
+{
+    const std::string activated = "Form1->FormActivate.\n";
+    for (int round = 0; round < 20; ++round) {
+        std::unique_ptr<Program> both[2] = {Start("a" + std::to_string(round)), Start("b" + std::to_string(round))};
+        ASSERT_TRUE(both[0]->Started() && both[1]->Started());
+        const auto runs = [&](int i) { return Contains(both[i]->Out(), activated); };
+        // The box's handler goes in just before the box opens.
+        ASSERT_TRUE(WaitFor(
+            [&] { return (runs(0) || runs(1)) && both[0]->Catches(SIGTERM) && both[1]->Catches(SIGTERM); }, 60))
+            << "round " << round << ": nothing runs\n" << both[0]->Report() << "\n" << both[1]->Report();
+        const int runner = runs(0) ? 0 : 1;
+        const int other = 1 - runner;
+        EXPECT_FALSE(runs(other)) << "round " << round << ": both run";
+        EXPECT_TRUE(both[other]->Running()) << "round " << round << ": no box\n" << both[other]->Report();
+        EXPECT_EQ(both[other]->Out(), "") << "round " << round;
+        for (auto& p : both) {
+            ASSERT_TRUE(p->Signal(SIGTERM));
+            EXPECT_TRUE(ExitedWithZero(p->Wait(60))) << "round " << round << "\n" << p->Report();
+        }
+        if (HasFailure())
+            return;
+    }
 }
 
 } // namespace

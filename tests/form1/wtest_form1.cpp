@@ -9,6 +9,7 @@
 
 #include "DevSys/TransferManage.h"
 #include "DevSys/task_.h"
+#include "Application/ConsolePrint.h"
 #include "Excpt/MyExeption.h"
 #include "ProgramFiles.h"
 #include "Unit1.h"
@@ -204,21 +205,74 @@ TEST_F(Form1Test, StoredSettingsApplyAndWidthsOutOfRangeAreIgnored)
 {
     PutIni("form1.ini", "[STATUS_PANEL]\n0=49\n1=2001\n2=120\n3=abc\n"
                         "[ширина столбца]\n0=200\n2=77\n");
-    PutIni("config.ini", "[MAIN]\nАдрес=300\n");
+    PutIni("config.ini", "[MAIN]\nАдрес=127\n");
     TForm1& f = Form();
     EXPECT_EQ(f.StatusPanelWidth(0), 50);
     EXPECT_EQ(f.StatusPanelWidth(1), 50);
     EXPECT_EQ(f.StatusPanelWidth(2), 120);
     EXPECT_EQ(f.grd1->ColWidth(0), 200);
-    // An address outside 1..127 is used as it is.
-    EXPECT_EQ(f.Address(), 300);
-    EXPECT_EQ(Text(f.Label8), "300");
+    EXPECT_EQ(f.Address(), 127);
+    EXPECT_EQ(Text(f.Label8), "127");
 
     f.UpdateChanals({Chanal(0, 2, 2, 3), Chanal(1, 2, 2, 3), Chanal(2, 2, 2, 3)});
     EXPECT_EQ(f.grd1->ColWidth(1), 5);
     EXPECT_EQ(f.grd1->ColWidth(2), 77);
     EXPECT_EQ(f.grd1->ColWidth(3), 5);
     QueuedChanalReadings(&f);
+}
+
+// An address nobody can have: polling it would be a broadcast.
+class StoredAddressTest : public Form1Test, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(StoredAddressTest, OutsideTheRangeReadsAsOneAndIsWrittenBack)
+{
+    PutIni("config.ini", std::string("[MAIN]\nАдрес=") + GetParam() + "\n");
+    TForm1& f = Form();
+    EXPECT_EQ(f.Address(), 1);
+    EXPECT_EQ(Text(f.Label8), "1");
+    CloseForm();
+    const std::string config = ReadBytes(Ini("config.ini"));
+    EXPECT_NE(config.find(WinText("[MAIN]\nАдрес=1\n")), std::string::npos) << config;
+}
+
+INSTANTIATE_TEST_SUITE_P(Addresses, StoredAddressTest, ::testing::Values("0", "128", "256", "-1", "abc"));
+
+// What a window manager that prevents focus stealing does to a window
+// started from a terminal: it never becomes active.
+class ActivationEater : public QObject {
+protected:
+    bool eventFilter(QObject*, QEvent* e) override { return e->type() == QEvent::WindowActivate; }
+};
+
+std::string consoleText;
+
+TEST_F(Form1Test, PollingStartsWhenTheWindowIsFirstShownEvenWithoutActivationAndOnlyOnce)
+{
+    consoleText.clear();
+    SetConsoleSink([](const std::string& text) { consoleText += text; });
+    TForm1& f = Form();
+    ActivationEater eater;
+    f.installEventFilter(&eater);
+    EXPECT_FALSE(TransferManagerT::Instance().IsThreadRunning());
+
+    f.show();
+    EXPECT_TRUE(TransferManagerT::Instance().IsThreadRunning());
+
+    // Shown again and at last activated: nothing starts anew.
+    f.hide();
+    f.show();
+    f.removeEventFilter(&eater);
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(&f, &activate);
+    TransferManagerT::Instance().StopThread();
+    SetConsoleSink(nullptr);
+    size_t starts = 0;
+    for (size_t pos = 0; (pos = consoleText.find("Form1->FormActivate.\n", pos)) != std::string::npos; ++pos)
+        ++starts;
+    EXPECT_EQ(starts, 1u) << consoleText;
+    const std::vector<PMyAbstructTransfer> tasks = TakeQueuedTasks();
+    ASSERT_EQ(tasks.size(), 1u);
+    EXPECT_TRUE(dynamic_cast<DevTask::InitializeDevice*>(tasks[0].get()));
 }
 
 TEST_F(Form1Test, ChanalListFillsTheTableAndQueuesOneReadingPerChanal)
@@ -466,7 +520,7 @@ TEST_F(Form1Test, AnsweredExchangeMarksTheLinkAsUp)
 
 TEST_F(Form1Test, ClosingWritesLayoutAndAddressInWindows1251)
 {
-    PutIni("config.ini", "[MAIN]\nАдрес=300\n");
+    PutIni("config.ini", "[MAIN]\nАдрес=42\n");
     PutIni("form1.ini", "[ширина столбца]\n5=42\n");
     TForm1& f = Form();
     f.UpdateChanals({Chanal(0, 2, 2, 3), Chanal(1, 2, 2, 3)});
@@ -476,7 +530,7 @@ TEST_F(Form1Test, ClosingWritesLayoutAndAddressInWindows1251)
     CloseForm();
 
     const std::string config = ReadBytes(Ini("config.ini"));
-    EXPECT_NE(config.find(WinText("[MAIN]\nАдрес=300\n")), std::string::npos) << config;
+    EXPECT_NE(config.find(WinText("[MAIN]\nАдрес=42\n")), std::string::npos) << config;
     const std::string form1 = ReadBytes(Ini("form1.ini"));
     for (const char* expected : {"[ширина столбца]\n", "0=350\n", "1=123\n", "2=5\n", "5=42\n", "[STATUS_PANEL]\n",
                                  "0=50\n1=77\n2=50\n3=", "[FORM1]\n", "rcNormalPosition"})
