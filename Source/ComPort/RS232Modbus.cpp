@@ -342,7 +342,10 @@ void RS232ModbusT::ShowSettingsDialog()
     v.silentTime = std::to_string(silentTime_);
     if (!portDialog(v))
         return;
-    port_.SetPortNumber(v.portText.size() == 4 ? v.portText[3] - '0' : 1);
+    // A port the list could not show leaves it empty: the port stays as it is.
+    const std::string& port = v.portText;
+    if (port.size() == 4 && port.compare(0, 3, "COM") == 0 && port[3] >= '1' && port[3] <= '9')
+        port_.SetPortNumber(port[3] - '0');
     // The dialog accepts only numbers within the INI ranges.
     timeOut_ = ParseInt(v.timeOut, 10).first;
     writeDelay_ = ParseInt(v.writeDelay, 10).first;
