@@ -2,6 +2,7 @@
 
 #include "ComPort/RS232Modbus.h"
 #include "DevSys/Catalogue.h"
+#include "Excpt/MyExeption.h"
 #include "ValueText.h"
 #include "VCLUtils/Cp1251.h"
 #include "VCLUtils/MyStrUtils.h"
@@ -59,12 +60,14 @@ std::string SlotsText(const uint8_t* r, const ThisModule& names, const std::stri
 
 std::string SystemDecimalSeparator() { return QLocale::system().decimalPoint().toStdString(); }
 
-// Truncates on open, so nothing of an earlier archive stays behind; a stream
-// that failed to open swallows the writes.
+// Truncates on open, so nothing of an earlier archive stays behind.
 void WriteFile(const std::string& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out)
+        throw PMyExcpt(new MyException(FILE_LINE, "Архив не сохранён: не удалось записать \"" + path + "\"!"));
 }
 
 } // namespace

@@ -21,8 +21,8 @@ bool ArchiveRecordLine(const uint8_t* record, std::string* line);
 
 // Writes "archive.bin" (the block unchanged) and "archive.txt" (one line per
 // valid record, Windows-1251, CRLF) into dir (ending with "/"), replacing
-// both. Returns the text file's path. A file that cannot be written is
-// skipped silently: the caller opens the text file whatever happened.
+// both. Returns the text file's path. Throws MyException naming the file
+// when one cannot be written (a folder the user may not write to).
 std::string SaveArchiveFiles(const std::string& dir, const uint8_t* begin, const uint8_t* end,
                              const ThisModule& names, const std::string& decimalSeparator);
 std::string SaveArchiveFiles(const std::string& dir, const uint8_t* begin, const uint8_t* end);

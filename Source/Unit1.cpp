@@ -488,7 +488,17 @@ void TForm1::UpdateChanalValue(unsigned nChanal, double value)
 
 void TForm1::SaveArchive(const uint8_t* begin, const uint8_t* end)
 {
-    OpenWithDesktop(SaveArchiveFiles(GetExeDir(), begin, end));
+    std::string textPath;
+    try {
+        textPath = SaveArchiveFiles(GetExeDir(), begin, end);
+    } catch (const PMyExcpt& e) {
+        // Nothing to open: the user learns why in the console and in the
+        // red status panel, which nothing else writes to.
+        ConsolePrint("Ошибка - " + e->Message() + "\n");
+        SetStatusText(3, e->Message());
+        return;
+    }
+    OpenWithDesktop(textPath);
 }
 
 std::string TForm1::FormatValue(double v) { return ::FormatValue(v); }

@@ -7,6 +7,8 @@
 //   kalist8_console_probe run      write the test log, then end as the program does
 //   kalist8_console_probe signals  the same, but wait for signals in between
 //   kalist8_console_probe window   the console window's life beside a main window
+//   kalist8_console_probe menu     the main window's "Консоль" item, as
+//                                  "enable_console" in "form1.ini" has it
 //   kalist8_console_probe twice    construct a second console (an assertion)
 //   kalist8_console_probe bench    measure the console's append cost
 
@@ -14,6 +16,9 @@
 #include "Application/StdoutRouter.h"
 #include "Application/UnixSignals.h"
 #include "Application/guicon.h"
+#include "DevSys/TransferManage.h"
+#include "Unit1.h"
+#include "VCLUtils/MySynchronize.h"
 
 #include <loki/Singleton.h>
 
@@ -105,6 +110,31 @@ int CheckWindow()
     EndAsTheProgramDoes();
     expect(con.Window() == nullptr, "gone after FreeConsole");
     return failures ? 1 : 0;
+}
+
+// The main window after its first activation, as the program shows it:
+// prints whether the "Консоль" item is there and, when it is, what two
+// clicks on it do to the console window.
+int CheckConsoleMenu()
+{
+    ModuleImpl::Instance();
+    GUIConT& con = GUIConT::Instance();
+    auto* form = new TForm1;
+    form->show();
+    form->FormActivate();
+    std::cout << "menu item " << (form->menuConsole->isVisible() ? "shown" : "hidden") << "\n";
+    if (form->menuConsole->isVisible()) {
+        form->menuConsole->trigger();
+        std::cout << "console " << (con.Window()->isVisible() ? "shown" : "hidden") << "\n";
+        form->menuConsole->trigger();
+        std::cout << "console " << (con.Window()->isVisible() ? "shown" : "hidden") << "\n";
+    }
+    std::cout << std::flush;
+    TransferManagerT::Instance().StopThread();
+    delete form;
+    TransferManagerT::DeleteInstance();
+    EndAsTheProgramDoes();
+    return 0;
 }
 
 std::vector<std::string> BenchLines(int from, int count)
@@ -221,13 +251,15 @@ int main(int argc, char** argv)
         return Bench(app);
     if (scenario == "window")
         return CheckWindow();
+    if (scenario == "menu")
+        return CheckConsoleMenu();
     if (scenario == "twice") {
         GUIConT::Instance();
         Loki::CreateUsingNew<GUIConT>::Create();
         return 0;
     }
     if (scenario != "run" && scenario != "signals") {
-        std::fprintf(stderr, "usage: %s run|signals|window|twice|bench\n", argv[0]);
+        std::fprintf(stderr, "usage: %s run|signals|window|menu|twice|bench\n", argv[0]);
         return 2;
     }
     WriteTestLog();

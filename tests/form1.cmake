@@ -13,5 +13,5 @@ foreach(ini vars.ini units.ini scales.ini)
   configure_file(${PROJECT_SOURCE_DIR}/resources/${ini} ${CMAKE_BINARY_DIR}/testbin/form1/${ini} COPYONLY)
 endforeach()
 gtest_discover_tests(kalist8_form1_tests DISCOVERY_MODE PRE_TEST
-  PROPERTIES RUN_SERIAL TRUE TIMEOUT 120
+  PROPERTIES RUN_SERIAL TRUE TIMEOUT 120 LABELS worker
   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${KALIST8_TEST_CONFIG_HOME}")

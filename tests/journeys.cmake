@@ -11,4 +11,4 @@ set_target_properties(kalist8_journey_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY 
 add_dependencies(kalist8_journey_tests kalist8 kalist8-sim)
 kalist8_target_settings(kalist8_journey_tests)
 # Every wait has its own deadline; this one only turns a hang into a failure.
-gtest_discover_tests(kalist8_journey_tests DISCOVERY_MODE PRE_TEST PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
+gtest_discover_tests(kalist8_journey_tests DISCOVERY_MODE PRE_TEST PROPERTIES RUN_SERIAL TRUE TIMEOUT 300 LABELS worker)

@@ -1,7 +1,9 @@
 // kalist8 as a whole, as a user runs it: a portable folder with the
 // program and its catalogue, the instrument simulator on a pseudo-terminal
 // as COM1, the offscreen platform in place of a display. The program is
-// ended the way a desktop session ends it, with SIGTERM.
+// ended the way a desktop session ends it, with SIGTERM. A whole session,
+// from the start to the settings and the log archive after SIGTERM or
+// SIGHUP, is journey_tests.cpp's JourneyEndedBySignal.
 #include "sim/SimControl.h"
 #include "sim/SimProcess.h"
 
@@ -78,52 +80,6 @@ protected:
     const std::string runtime_ = dir_.File("run");
     std::unique_ptr<sim::SimProcess> sim_;
 };
-
-TEST_F(ProgramRun, PollsAndOnTermSavesSettingsAndArchivesTheLog)
-{
-    const auto program = Start("kalist8");
-    ASSERT_TRUE(program->Started());
-    ASSERT_TRUE(PollsTheSimulator(*program));
-
-    ASSERT_TRUE(program->Signal(SIGTERM));
-    const int status = program->Wait(60);
-    ASSERT_TRUE(ExitedWithZero(status)) << status << "\n" << program->Report();
-
-    // Settings are written in Windows-1251 with CRLF, every column of the
-    // three channels included.
-    const std::string form1 = ReadBytes(ProgramFile("form1.ini"));
-    for (const char* expected :
-         {"[FORM1]\n", "rcNormalPosition.left=", "[STATUS_PANEL]\n0=50\n1=50\n2=50\n3=", "[ширина столбца]\n0=350\n1="})
-        EXPECT_TRUE(Contains(form1, WinText(expected))) << expected << " in\n" << form1;
-    EXPECT_TRUE(Contains(form1, WinText("\n3="))) << form1;
-    const std::string config = ReadBytes(ProgramFile("config.ini"));
-    EXPECT_TRUE(Contains(config, WinText("[MAIN]\nАдрес=1\n"))) << config;
-    EXPECT_TRUE(Contains(config, WinText("[Трансфер]\nприоритет_второго_потока="))) << config;
-    EXPECT_FALSE(Contains(config, "Адрес")) << "UTF-8 in config.ini";
-    const std::string comm = ReadBytes(ProgramFile("comm.ini"));
-    EXPECT_TRUE(Contains(comm, WinText("[COMPORT]\n"))) << comm;
-    EXPECT_TRUE(Contains(comm, WinText("[Трансфер]\n"))) << comm;
-
-    // The console went to the original standard output as well, in the
-    // order of the start and the shutdown.
-    const std::string out = program->Out();
-    const auto activated = out.find("Form1->FormActivate.\n");
-    const auto stopped = out.rfind("Опрос остановлен.\n");
-    EXPECT_NE(activated, std::string::npos) << out;
-    EXPECT_NE(stopped, std::string::npos) << out;
-    EXPECT_LT(activated, stopped);
-
-    // The console text was kept in the log archive and the snapshot moved
-    // into it.
-    const std::string logDir = ProgramFile("Log/");
-    ASSERT_EQ(Names(logDir), std::set<std::string>{"log.rar"}) << "is 7-Zip (Debian package 7zip) there?";
-    std::string log, err;
-    const int unpacked =
-        sim::RunProgram("7zz", {"e", "-so", logDir + "log.rar"}, dir_.Path(), &log, &err);
-    ASSERT_TRUE(ExitedWithZero(unpacked)) << err;
-    EXPECT_TRUE(Contains(log, WinText("GUI CON initialized.\n"))) << log;
-    EXPECT_TRUE(Contains(log, WinText("Form1->FormActivate.\n"))) << log;
-}
 
 TEST_F(ProgramRun, SecondCopyOnlyShowsItsBoxAndLeavesTheFirstAlone)
 {

@@ -1,6 +1,7 @@
 #include "TestUtils.h"
 
 #include "ArchiveFiles.h"
+#include "Excpt/MyExeption.h"
 #include "DevSys/Catalogue.h"
 
 #include <QLocale>
@@ -151,12 +152,17 @@ TEST_F(ArchiveFilesTest, SecondRunLeavesNothingOfTheFirst)
     EXPECT_EQ(ReadBytes(dir.File("archive.txt")), WinText("255\t01.02.2003\t04:05:00\t\n"));
 }
 
-TEST_F(ArchiveFilesTest, UnwritableDirectoryIsSkippedSilently)
+TEST_F(ArchiveFilesTest, UnwritableDirectoryIsNamedInTheError)
 {
     const std::string block = MixedBlock();
     const ThisModule names(catalogueDir.Path());
     const std::string missing = dir.Path() + "missing/";
-    EXPECT_EQ(SaveArchiveFiles(missing, Begin(block), End(block), names, ","), missing + "archive.txt");
+    try {
+        SaveArchiveFiles(missing, Begin(block), End(block), names, ",");
+        ADD_FAILURE() << "no error";
+    } catch (const PMyExcpt& e) {
+        EXPECT_EQ(e->Message(), "Архив не сохранён: не удалось записать \"" + missing + "archive.bin\"!");
+    }
     EXPECT_FALSE(FileExists(missing + "archive.bin"));
     EXPECT_FALSE(FileExists(missing + "archive.txt"));
 }

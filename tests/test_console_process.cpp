@@ -265,6 +265,33 @@ TEST(ConsoleRun, WindowStartsHiddenTogglesAndOutlivesTheMainWindow)
     EXPECT_EQ(ReadBytes(probe.LogDir() + *left.begin()), WinText("GUI CON initialized.\nwindow checked\n"));
 }
 
+// "enable_console" in "form1.ini" puts "Консоль" in the main window's menu;
+// each click shows the hidden console or hides the shown one.
+TEST(ConsoleRun, MenuItemShowsAndHidesTheConsoleWhenEnabled)
+{
+    const struct {
+        const char* form1; // nullptr: no "form1.ini"
+        const char* seen;
+    } cases[] = {
+        {"[FORM1]\nenable_console=1\n", "menu item shown\nconsole shown\nconsole hidden\n"},
+        {"[FORM1]\nenable_console=0\n", "menu item hidden\n"},
+        {nullptr, "menu item hidden\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.form1 ? c.form1 : "no form1.ini");
+        Probe probe;
+        if (c.form1)
+            WriteBytes(probe.Dir() + "form1.ini", WinText(c.form1));
+        probe.Start("menu", probe.EmptyBin());
+        const int status = probe.Wait();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << probe.Err();
+        const std::string out = probe.Out();
+        const auto from = out.find("menu item ");
+        ASSERT_NE(from, std::string::npos) << out << probe.Err();
+        EXPECT_EQ(out.substr(from, std::string(c.seen).size()), c.seen) << out;
+    }
+}
+
 TEST(ConsoleRun, ASecondConsoleIsAProgrammingError)
 {
     Probe probe;

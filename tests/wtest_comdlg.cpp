@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -34,10 +35,18 @@ protected:
         edit->setText(QString::fromUtf8(text));
         ModalBoxWatcher watcher;
         next->setFocus(Qt::TabFocusReason);
-        // An accepted entry shows nothing, so the wait has to end somewhere.
-        if (QTest::qWaitFor([&] { return watcher.Result().shown; }, 300))
-            QTest::qWait(20);
+        WaitForTheEditCheck();
         return watcher.Result();
+    }
+
+    // The dialog checks an edit it loses the focus to in a call it queues
+    // then; a call queued after it runs once that check is over, the
+    // complaint box (if any) answered and closed.
+    static void WaitForTheEditCheck()
+    {
+        bool checked = false;
+        QTimer::singleShot(0, [&checked] { checked = true; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return checked; }, 5000));
     }
 
     TFormComPortSetsDlg dlg;
@@ -134,7 +143,7 @@ TEST_F(ComPortDlgTest, CancelClosesWithoutComplaintsEvenAfterWrongEdits)
     dlg.edTimeOut->setText("1");
     ModalBoxWatcher watcher;
     QTest::mouseClick(dlg.Button2, Qt::LeftButton);
-    QTest::qWait(50);
+    WaitForTheEditCheck();
     EXPECT_FALSE(watcher.Result().shown);
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_FALSE(dlg.isVisible());

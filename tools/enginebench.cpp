@@ -1,13 +1,17 @@
 // Measures the polling engine as the program runs it: sixteen channel
 // readings in rotation on the worker thread, every exchange notified to the
 // main thread. Prints the time per exchange against the line time and the
-// configured pauses, and the processor time of the whole process.
+// configured pauses, and the processor time of the whole process; the exit
+// status is 0 when the figures are within their targets.
 //
 //   kalist8-enginebench [seconds]
 //   kalist8-enginebench archive     one archive download, with its wait window
 //
 // Port 1 must be mapped to a line an instrument with 16 channels answers on
 // (KALIST8_COM1); "comm.ini" beside this program holds the link's timings.
+// The line is taken to be a pseudo-terminal: the request passes it at once
+// and only the answer is paced at 9600 baud, so the budget leaves the
+// request's bytes out.
 
 #include "DevSys/TransferManage.h"
 #include "DevSys/task_.h"
@@ -25,6 +29,9 @@
 #include <sys/resource.h>
 
 namespace {
+
+// One character at 9600 baud, 10 bits.
+constexpr double CHAR_MS = 10.0 / 9600 * 1000;
 
 double CpuSeconds()
 {
@@ -81,14 +88,13 @@ int BenchArchive(double latencyMs, int writeDelay, int silentTime)
     DevTask::SetDeviceWindow(nullptr);
     TransferManagerT::DeleteInstance();
 
-    const double charMs = 10.0 / 9600 * 1000;
-    const int lineBytes = 4 + 9800 + 4;
-    const double lineMs = lineBytes * charMs;
-    const double budgetMs = lineMs + 3.5 * charMs + writeDelay + latencyMs + silentTime;
+    const int lineBytes = 9800 + 4;
+    const double lineMs = lineBytes * CHAR_MS;
+    const double budgetMs = lineMs + 3.5 * CHAR_MS + writeDelay + latencyMs + silentTime;
     std::printf("archive: %s\n", window.archives ? "downloaded" : "NOT downloaded");
-    std::printf("line time                 %.0f ms (%d bytes at 9600 8N1)\n", lineMs, lineBytes);
+    std::printf("line time                 %.0f ms (the answer, %d bytes at 9600 8N1)\n", lineMs, lineBytes);
     std::printf("budget                    %.0f ms (line + request end %.2f + delay %d + latency %.1f + silence %d)\n",
-                budgetMs, 3.5 * charMs, writeDelay, latencyMs, silentTime);
+                budgetMs, 3.5 * CHAR_MS, writeDelay, latencyMs, silentTime);
     std::printf("measured                  %.0f ms (%+.2f %% of the budget)\n", wallMs,
                 100.0 * (wallMs - budgetMs) / budgetMs);
     return window.archives && wallMs <= budgetMs * 1.05 ? 0 : 1;
@@ -132,20 +138,22 @@ int main(int argc, char** argv)
     DevTask::SetDeviceWindow(nullptr);
     TransferManagerT::DeleteInstance();
 
-    const double charMs = 10.0 / 9600 * 1000;
-    const int lineBytes = 8 + 5 + 4;
-    const double lineMs = lineBytes * charMs;
-    const double budgetMs = lineMs + 3.5 * charMs + writeDelay + latencyMs + silentTime;
-    const double perExchange = wallMs / (done + failed);
+    const int lineBytes = 5 + 4;
+    const double lineMs = lineBytes * CHAR_MS;
+    const double budgetMs = lineMs + 3.5 * CHAR_MS + writeDelay + latencyMs + silentTime;
+    const long exchangesRun = done + failed;
+    const double perExchange = exchangesRun ? wallMs / exchangesRun : 0;
     std::printf("engine: 16 channels polled for %.1f s\n", wallMs / 1000);
-    std::printf("exchanges                 %ld (%ld failed), %ld readings shown, %.2f readings/s\n", done + failed,
+    std::printf("exchanges                 %ld (%ld failed), %ld readings shown, %.2f readings/s\n", exchangesRun,
                 failed, readings, readings * 1000 / wallMs);
-    std::printf("line time                 %.2f ms (%d bytes at 9600 8N1)\n", lineMs, lineBytes);
+    std::printf("line time                 %.2f ms (the answer, %d bytes at 9600 8N1)\n", lineMs, lineBytes);
+    std::printf("request                   %.2f ms on a real line (8 bytes), not spent on a pseudo-terminal\n",
+                8 * CHAR_MS);
     std::printf("budget                    %.2f ms (line + request end %.2f + delay %d + latency %.1f + silence %d)\n",
-                budgetMs, 3.5 * charMs, writeDelay, latencyMs, silentTime);
+                budgetMs, 3.5 * CHAR_MS, writeDelay, latencyMs, silentTime);
     std::printf("measured per exchange     %.2f ms (%+.2f ms against the budget)\n", perExchange,
                 perExchange - budgetMs);
-    std::printf("processor time            %.3f ms per exchange (%.2f %% of one core)\n", cpuMs / (done + failed),
-                100.0 * cpuMs / wallMs);
-    return failed == 0 && perExchange <= budgetMs + 2 && cpuMs / wallMs < 0.02 ? 0 : 1;
+    std::printf("processor time            %.3f ms per exchange (%.2f %% of one core)\n",
+                exchangesRun ? cpuMs / exchangesRun : 0, 100.0 * cpuMs / wallMs);
+    return exchangesRun > 0 && failed == 0 && perExchange <= budgetMs + 2 && cpuMs / wallMs < 0.02 ? 0 : 1;
 }

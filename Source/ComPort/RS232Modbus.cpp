@@ -360,6 +360,9 @@ void RS232ModbusT::ShowSettingsDialog()
             Print(FormatExceptionChain(CurrentExceptionToPMyExcpt(FILE_LINE).get()) + "\n");
         }
     };
-    orReport([&] { port_.SetPortNumber(v.portText.size() == 4 ? v.portText[3] - '0' : 1); });
+    // A port the list could not show leaves it empty: the port stays as it is.
+    const std::string& port = v.portText;
+    if (port.size() == 4 && port.compare(0, 3, "COM") == 0 && port[3] >= '1' && port[3] <= '9')
+        orReport([&] { port_.SetPortNumber(port[3] - '0'); });
     orReport([this] { SaveSettings(); });
 }

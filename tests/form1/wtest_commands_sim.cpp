@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QUrl>
 
+#include <filesystem>
 #include <set>
 
 namespace commands_test {
@@ -53,6 +54,9 @@ struct SentCommands {
             commands.push_back({tag.slave, unsigned(txd[5] << 8 | txd[6]), BcdToDouble(&txd[7])});
     }
 };
+
+std::string capturedConsole;
+void CaptureConsole(const std::string& text) { capturedConsole += text; }
 
 bool WaitForValue(TForm1& f, int col)
 {
@@ -161,6 +165,33 @@ TEST_F(CommandsSimTest, ArchiveIsSavedBesideTheProgramAndOpened)
     EXPECT_TRUE(FileExists(GetExeDir() + "archive.txt"));
     ASSERT_EQ(desktop.urls.size(), 1);
     EXPECT_EQ(desktop.urls[0].toLocalFile().toStdString(), GetExeDir() + "archive.txt");
+}
+
+// The program folder will not take the files (here a directory stands where
+// "archive.bin" should go): the user is told, and the desktop is not asked
+// to open a text file that was not written.
+TEST_F(CommandsSimTest, ArchiveThatCannotBeWrittenIsReportedAndNotOpened)
+{
+    my::IniFile(GetExeDir() + "comm.ini").WriteInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 200);
+    SimLine sim({"--baud", "115200", "--mask", "0x0001", "--still"});
+    const std::string blocked = GetExeDir() + "archive.bin";
+    ASSERT_TRUE(std::filesystem::create_directory(blocked));
+    capturedConsole.clear();
+    SetConsoleSink(&CaptureConsole);
+    const std::string& console = capturedConsole;
+    FileUrlCatcher desktop;
+    TForm1& f = Form();
+
+    const std::string message = "Архив не сохранён: не удалось записать \"" + blocked + "\"!";
+    f.N2->trigger();
+    const bool told = PumpUntil([&] { return console.find(message) != std::string::npos; }, 60);
+    SetConsoleSink([](const std::string&) {});
+    std::filesystem::remove(blocked);
+    ASSERT_TRUE(told) << console;
+    EXPECT_NE(console.find("Ошибка - " + message + "\n"), std::string::npos) << console;
+    EXPECT_EQ(f.StatusPanel(3)->text().toStdString(), message);
+    EXPECT_TRUE(desktop.urls.isEmpty());
+    EXPECT_FALSE(FileExists(GetExeDir() + "archive.txt"));
 }
 
 } // namespace

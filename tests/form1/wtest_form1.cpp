@@ -537,6 +537,37 @@ TEST_F(Form1Test, ClosingWritesLayoutAndAddressInWindows1251)
         EXPECT_NE(form1.find(WinText(expected)), std::string::npos) << expected << " in\n" << form1;
 }
 
+// What one run leaves behind is what the next one shows: the keys the
+// window writes are the keys it reads.
+TEST_F(Form1Test, LayoutAndAddressWrittenByOneRunAreWhatTheNextRunShows)
+{
+    struct AddressedForm : TForm1 {
+        using TForm1::SetAddress;
+    };
+    const ModbusChanals chanals = {Chanal(0, 2, 2, 3), Chanal(1, 2, 2, 3), Chanal(2, 2, 2, 3)};
+    {
+        AddressedForm first;
+        first.UpdateChanals(chanals);
+        QueuedChanalReadings(&first);
+        first.SetAddress(42);
+        first.grd1->SetColWidth(0, 280);
+        first.grd1->SetColWidth(2, 140);
+        first.Panel9->setFixedWidth(120);
+        first.Panel11->setFixedWidth(90);
+    }
+    TForm1& next = Form();
+    EXPECT_EQ(next.Address(), 42);
+    EXPECT_EQ(Text(next.Label8), "42");
+    EXPECT_EQ(next.StatusPanelWidth(0), 120);
+    EXPECT_EQ(next.StatusPanelWidth(1), 50);
+    EXPECT_EQ(next.StatusPanelWidth(2), 90);
+    EXPECT_EQ(next.grd1->ColWidth(0), 280);
+    next.UpdateChanals(chanals);
+    QueuedChanalReadings(&next);
+    EXPECT_EQ(next.grd1->ColWidth(1), 5);
+    EXPECT_EQ(next.grd1->ColWidth(2), 140);
+}
+
 TEST_F(Form1Test, ExitClosesTheWindowAndTellsTheProgram)
 {
     TForm1& f = Form();
