@@ -69,6 +69,21 @@ TEST(DoubleToBcdTest, RoundTripKeepsSixSignificantDigits)
     }
 }
 
+// What reaches the instrument as 999999 or FF FF FF FF is "no value" there.
+TEST(BcdCanCarryTest, RefusesWhatComesOutAsNoValue)
+{
+    const struct {
+        double value;
+        bool carried;
+    } cases[] = {
+        {0.0, true},        {0.5, true},        {-12.5, true},       {999998.0, true},   {999998.4, true},
+        {-999998.4, true},  {99999.96, true},   {999998.6, false},   {-999998.6, false}, {999999.0, false},
+        {-999999.0, false}, {1e7, false},       {INFINITY, false},   {-INFINITY, false}, {NAN, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(BcdCanCarry(c.value), c.carried) << c.value;
+}
+
 TEST(BcdGroupsTest, OneValuePerGroupAndNoReadPastTheEnd)
 {
     const uint8_t bytes[] = {0x04, 0x12, 0x50, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00};
