@@ -294,6 +294,9 @@ QWidget* TForm1::CreateStatusBar()
     panelStatus = new QWidget(this);
     panelStatus->setObjectName(QStringLiteral("panelStatus"));
     panelStatus->setFixedHeight(21);
+    // Panel widths stored on a larger monitor must not force the window
+    // wider than this screen: the bar clips them instead.
+    panelStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     Panel9 = NewStatusPanel("Panel9", panelStatus);
     Panel10 = NewStatusPanel("Panel10", panelStatus);
     Panel11 = NewStatusPanel("Panel11", panelStatus);

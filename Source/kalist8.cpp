@@ -2,6 +2,7 @@
 // engine and the main window are made in this order and go in the reverse
 // one; whatever escapes is reported, and the process always ends with 0.
 #include "Application/ConsolePrint.h"
+#include "Application/ExceptionBox.h"
 #include "Application/UnixSignals.h"
 #include "Application/guicon.h"
 #include "ComPort/Dlg/uFormComPortSetsDlg.h"
@@ -25,21 +26,6 @@ const char kTitle[] = "КАЛИСТ-8";
 // reports of every version of the program read the same.
 const int kLastResortLine = 90;
 
-// The framework's report of an exception it caught. Qt's own errors and the
-// standard library's are std::exception and show their text; anything else
-// is shown with an empty message.
-void ShowException(const std::exception_ptr& caught)
-{
-    std::string text;
-    try {
-        std::rethrow_exception(caught);
-    } catch (const std::exception& e) {
-        text = e.what();
-    } catch (...) {
-    }
-    MyMessageBox(nullptr, text, kTitle, MB_ICONERROR, kTitle);
-}
-
 // Qt does not let exceptions pass through its event loop: one that leaves
 // an event handler is reported here and the loop goes on.
 class Application : public QApplication {
@@ -51,7 +37,7 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (...) {
-            ShowException(std::current_exception());
+            ShowCaughtException(std::current_exception());
             return false;
         }
     }
@@ -85,7 +71,7 @@ void RunMainWindow(QApplication& app)
         Form1->activateWindow();
         app.exec();
     } catch (...) {
-        ShowException(std::current_exception());
+        ShowCaughtException(std::current_exception());
     }
 }
 

@@ -27,14 +27,18 @@ bool Contains(const std::string& text, const std::string& what) { return text.fi
 
 bool ExitedWithZero(int status) { return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0; }
 
-Program::Program(const std::string& exe, const std::map<std::string, std::string>& env, const std::string& outPrefix)
+Program::Program(const std::string& exe, const std::map<std::string, std::string>& env, const std::string& outPrefix,
+                 int stdoutFd)
     : out_(outPrefix + ".out"), err_(outPrefix + ".err")
 {
     ChildEnvironment childEnv(env);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (stdoutFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     // Nothing of the test's own goes along: a terminal the test holds and
     // locks would otherwise stay locked in the program as well.
@@ -89,6 +93,21 @@ bool Program::Catches(int sig) const
     while (std::getline(in, line))
         if (line.rfind("SigCgt:", 0) == 0)
             return (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1)) & 1;
+    return false;
+}
+
+bool Program::WaitsOnAPipe() const
+{
+    if (pid_ <= 0)
+        return false;
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/task", ec)) {
+        std::ifstream in(task.path() / "wchan");
+        std::string wchan;
+        std::getline(in, wchan);
+        if (wchan.find("pipe_write") != std::string::npos)
+            return true;
+    }
     return false;
 }
 

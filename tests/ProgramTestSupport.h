@@ -39,12 +39,17 @@ bool ExitedWithZero(int status);
 // the test if it is still running.
 class Program {
 public:
-    Program(const std::string& exe, const std::map<std::string, std::string>& env, const std::string& outPrefix);
+    // Standard output goes to a file beside the error output, or to
+    // stdoutFd when one is given.
+    Program(const std::string& exe, const std::map<std::string, std::string>& env, const std::string& outPrefix,
+            int stdoutFd = -1);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    // True while one of its threads waits to write into a full pipe.
+    bool WaitsOnAPipe() const;
     std::string Out() const;
     std::string Err() const;
     std::string Report() const { return "standard output:\n" + Out() + "\nstandard error:\n" + Err(); }

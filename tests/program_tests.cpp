@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -35,6 +37,7 @@ protected:
         fs::create_directories(program_);
         fs::create_directories(config_);
         fs::create_directories(runtime_);
+        fs::permissions(runtime_, fs::perms::owner_all);
         fs::copy_file(KALIST8, Exe());
         for (const char* ini : {"vars.ini", "units.ini", "scales.ini"})
             fs::copy_file(PROGRAM_DIR + ini, program_ + ini);
@@ -48,14 +51,23 @@ protected:
     std::string Control() const { return dir_.File("sim.ctl"); }
     std::string ProgramFile(const std::string& name) const { return program_ + name; }
 
-    std::unique_ptr<Program> Start(const std::string& name)
+    std::unique_ptr<Program> Start(const std::string& name, int stdoutFd = -1)
     {
         return std::make_unique<Program>(Exe(),
                                          std::map<std::string, std::string>{{"KALIST8_COM1", Line()},
                                                                             {"QT_QPA_PLATFORM", "offscreen"},
                                                                             {"XDG_CONFIG_HOME", config_},
                                                                             {"XDG_RUNTIME_DIR", runtime_}},
-                                         dir_.File(name));
+                                         dir_.File(name), stdoutFd);
+    }
+
+    // The console text the program kept in its log archive.
+    std::string LogText()
+    {
+        std::string log, err;
+        const int unpacked = sim::RunProgram("7zz", {"e", "-so", ProgramFile("Log/log.rar")}, dir_.Path(), &log, &err);
+        EXPECT_TRUE(ExitedWithZero(unpacked)) << err;
+        return log;
     }
 
     unsigned long SimRequests() const
@@ -144,5 +156,51 @@ TEST_F(ProgramRun, OfTwoSimultaneousStartsExactlyOneRuns)
             return;
     }
 }
+
+// kalist8 | tee log: the reader stops reading (a pager, a terminal paused
+// with Ctrl+S) or goes away. The echo is dropped; polling, the console and
+// its log go on, and the program still ends as usual.
+class StdoutPipe : public ProgramRun, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(StdoutPipe, ProgramPollsOnAndEndsWithItsWholeLog)
+{
+    const bool readerGone = GetParam();
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    // The smallest pipe fills after a few exchanges.
+    fcntl(fds[1], F_SETPIPE_SZ, 4096);
+    if (readerGone)
+        close(fds[0]);
+    const auto program = Start("kalist8", fds[1]);
+    close(fds[1]);
+    ASSERT_TRUE(program->Started());
+    // Every Ctrl+C prints a line: the echo fills the pipe and waits for room.
+    if (!readerGone) {
+        ASSERT_TRUE(WaitFor([&] { return program->Catches(SIGINT) || !program->Running(); }, 60));
+        ASSERT_TRUE(WaitFor(
+                        [&] {
+                            program->Signal(SIGINT);
+                            return program->WaitsOnAPipe() || !program->Running();
+                        },
+                        60) &&
+                    program->Running())
+            << program->Err();
+    }
+    ASSERT_TRUE(PollsTheSimulator(*program, SimRequests()));
+
+    ASSERT_TRUE(program->Signal(SIGTERM));
+    const int status = program->Wait(60);
+    EXPECT_TRUE(ExitedWithZero(status)) << status << "\n" << program->Err();
+    if (!readerGone)
+        close(fds[0]);
+    const std::string log = LogText();
+    for (const char* line : {"GUI CON initialized.\n", "Form1->FormActivate.\n", "Опрос остановлен.\n"})
+        EXPECT_TRUE(Contains(log, WinText(line))) << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Readers, StdoutPipe, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "ReaderGone" : "NobodyReads";
+                         });
 
 } // namespace

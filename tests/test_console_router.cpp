@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <iostream>
 #include <sstream>
 #include <thread>
@@ -11,6 +16,9 @@
 namespace {
 
 using Lines = std::vector<std::string>;
+
+// Only keeps a failing test from hanging.
+const int kDeadlineMs = 30000;
 
 // A stream taken over by a router; what the router echoes lands in echo.
 struct RoutedStream {
@@ -26,6 +34,7 @@ TEST(ConsoleRouter, CompleteLinesAreQueuedAndEchoedInOrder)
     s.stream << "first\nsec" << "ond\r\n" << 3 << '\n';
     s.router.Write("via ConsolePrint\n");
     EXPECT_EQ(s.router.TakeLines(), (Lines{"first", "second", "3", "via ConsolePrint"}));
+    ASSERT_TRUE(s.router.FlushEcho(kDeadlineMs));
     EXPECT_EQ(s.echo.str(), "first\nsecond\r\n3\nvia ConsolePrint\n");
     EXPECT_TRUE(s.router.TakeLines().empty());
 }
@@ -35,9 +44,11 @@ TEST(ConsoleRouter, UnfinishedLineWaitsUntilItEndsOrShutdown)
     RoutedStream s;
     s.stream << "no end yet";
     EXPECT_TRUE(s.router.TakeLines().empty());
+    ASSERT_TRUE(s.router.FlushEcho(kDeadlineMs));
     EXPECT_EQ(s.echo.str(), "");
     s.stream << ", still";
     EXPECT_EQ(s.router.TakeAllLines(), (Lines{"no end yet, still"}));
+    ASSERT_TRUE(s.router.FlushEcho(kDeadlineMs));
     EXPECT_EQ(s.echo.str(), "no end yet, still\n");
 }
 
@@ -88,6 +99,93 @@ TEST(ConsoleRouter, QueueKeepsOnlyWhatTheConsoleCanShow)
     ASSERT_EQ(lines.size(), my::StdoutRouter::kMaxQueuedLines);
     EXPECT_EQ(lines.front(), "line 25");
     EXPECT_EQ(lines.back(), "line " + std::to_string(total - 1));
+}
+
+// An echo that takes nothing until it is let go: a terminal paused with
+// Ctrl+S, a pipe nobody reads.
+struct StuckEcho {
+    std::mutex mutex;
+    std::condition_variable released;
+    bool letGo = false;
+    std::atomic<size_t> calls{0}, bytes{0};
+
+    my::StdoutRouter::EchoFn Fn(bool readerGone = false)
+    {
+        return [this, readerGone](const char*, size_t size) {
+            ++calls;
+            std::unique_lock<std::mutex> lock(mutex);
+            released.wait(lock, [this] { return letGo; });
+            bytes += size;
+            return !readerGone;
+        };
+    }
+    void LetGo()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        letGo = true;
+        released.notify_all();
+    }
+};
+
+TEST(ConsoleRouter, AnEchoThatTakesNothingHoldsUpNoWriterAndDropsOnlyFromTheEcho)
+{
+    StuckEcho echo;
+    std::ostringstream unused;
+    std::ostream stream(unused.rdbuf());
+    my::StdoutRouter router(stream, nullptr, echo.Fn());
+    // Far more than the echo holds back.
+    const std::string line(1000, 'x');
+    const size_t total = 3 * my::StdoutRouter::kMaxEchoBytes / line.size();
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (size_t i = 0; i < total; ++i)
+            stream << line << '\n';
+        done = true;
+    });
+    // If a writer waited for the echo, this would never end.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDeadlineMs);
+    while (!done && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(done) << "a writer waits for the echo";
+    EXPECT_EQ(router.TakeLines().size(), std::min(total, my::StdoutRouter::kMaxQueuedLines));
+
+    echo.LetGo();
+    worker.join();
+    ASSERT_TRUE(router.FlushEcho(kDeadlineMs));
+    EXPECT_GT(echo.bytes, 0u);
+    EXPECT_LE(echo.bytes, 2 * my::StdoutRouter::kMaxEchoBytes);
+    EXPECT_LT(echo.bytes, total * (line.size() + 1));
+}
+
+TEST(ConsoleRouter, AfterTheReaderHasGoneNothingMoreIsEchoedButEverythingQueued)
+{
+    StuckEcho echo;
+    echo.LetGo();
+    std::ostringstream unused;
+    std::ostream stream(unused.rdbuf());
+    my::StdoutRouter router(stream, nullptr, echo.Fn(true));
+    stream << "first\n";
+    ASSERT_TRUE(router.FlushEcho(kDeadlineMs));
+    EXPECT_EQ(echo.calls, 1u);
+    stream << "second\nthird\n";
+    ASSERT_TRUE(router.FlushEcho(kDeadlineMs));
+    EXPECT_EQ(echo.calls, 1u);
+    EXPECT_EQ(router.TakeLines(), (Lines{"first", "second", "third"}));
+}
+
+// A program that ends while its echo is held up still ends.
+TEST(ConsoleRouter, AnEchoHeldUpForGoodIsAbandonedAtTheEnd)
+{
+    auto echo = std::make_shared<StuckEcho>();
+    std::ostringstream unused;
+    std::ostream stream(unused.rdbuf());
+    {
+        my::StdoutRouter router(stream, nullptr, [echo](const char* d, size_t n) { return echo->Fn()(d, n); });
+        stream << "never echoed\n";
+        EXPECT_FALSE(router.FlushEcho(10));
+    }
+    EXPECT_EQ(stream.rdbuf(), unused.rdbuf());
+    echo->LetGo();
 }
 
 TEST(ConsoleRouter, GivesTheStreamItsBufferBack)

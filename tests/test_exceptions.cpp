@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 #include <stdexcept>
 
 namespace {
@@ -160,6 +163,39 @@ TEST(WinErrorTextTest, KnownUnknownAndZero)
     for (int code = 1; code < 134; ++code)
         for (char c : WinErrorText(code))
             EXPECT_FALSE(c == '\r' || c == '\n' || c == '\t') << code;
+}
+
+// The system's texts come in the language of the user's messages; unknown
+// codes stay empty there too.
+TEST(WinErrorTextTest, InTheLanguageOfTheUsersMessages)
+{
+    const struct {
+        const char* locale;
+        const char* enoent;
+    } locales[] = {{"ru_RU.UTF-8", "Нет такого файла или каталога"}, {"C", "No such file or directory"}};
+    for (const auto& l : locales) {
+        const std::string command = std::string("LC_ALL=") + l.locale + " KALIST8_EXPECTED_ENOENT='" + l.enoent +
+                                    "' /proc/" + std::to_string(getpid()) +
+                                    "/exe --gtest_filter=WinErrorTextChild.* --gtest_also_run_disabled_tests 2>&1";
+        FILE* child = popen(command.c_str(), "r");
+        ASSERT_TRUE(child);
+        std::string out;
+        char buf[4096];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, child)) > 0;)
+            out.append(buf, n);
+        EXPECT_EQ(pclose(child), 0) << l.locale << "\n" << out;
+        EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << l.locale << "\n" << out;
+    }
+}
+
+TEST(WinErrorTextChild, DISABLED_TextsInThisLocale)
+{
+    const char* expected = std::getenv("KALIST8_EXPECTED_ENOENT");
+    ASSERT_TRUE(expected);
+    EXPECT_EQ(WinErrorText(ENOENT), expected);
+    EXPECT_EQ(MyWindowsException(ENOENT, FileLine(1, "x.cpp"), "m").Message(),
+              std::string("WIN:2:") + expected + " m");
+    EXPECT_EQ(WinErrorText(98765), "");
 }
 
 TEST(ShowLastWinErrorTest, NothingWhenErrnoIsZero)

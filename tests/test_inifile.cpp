@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
+#include <unistd.h>
 
 namespace {
 
@@ -150,4 +153,56 @@ TEST_F(IniFileTest, WriteFailureThrowsWithTheFileName)
         EXPECT_EQ(e->TypeName(), "MyWindowsException");
         EXPECT_NE(e->Message().find("x.ini"), std::string::npos) << e->Message();
     }
+}
+
+// A file the user cannot read (mode 000, EACCES) is not an empty file: a
+// write fails with the system's text and changes nothing. Root reads any
+// file, so the case runs as an ordinary user.
+namespace {
+
+void WriteToUnreadableFileLeavesItAlone()
+{
+    TempDir dir;
+    const std::string path = dir.File("config.ini");
+    const std::string original = WinText("; настройки\n[MAIN]\nАдрес=5\n[Трансфер]\nприоритет=2\n");
+    WriteBytes(path, original);
+    std::filesystem::permissions(path, std::filesystem::perms::none);
+    my::IniFile ini(path);
+    try {
+        ini.WriteInteger("MAIN", "Адрес", 1);
+        ADD_FAILURE() << "no exception";
+    } catch (const PMyExcpt& e) {
+        EXPECT_EQ(e->TypeName(), "MyWindowsException");
+        EXPECT_EQ(e->Message(), "WIN:13:" + WinErrorText(EACCES) + " Unable to read " + path);
+    }
+    EXPECT_EQ(ini.ReadInteger("MAIN", "Адрес", 7), 7);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    EXPECT_EQ(ReadBytes(path), original);
+}
+
+} // namespace
+
+TEST(IniFileUnreadableTest, WriteFailsAndLeavesTheFileAsItIs)
+{
+    if (geteuid() != 0) {
+        WriteToUnreadableFileLeavesItAlone();
+        return;
+    }
+    const std::string command = "setpriv --reuid=nobody --regid=nogroup --clear-groups /proc/" +
+                                std::to_string(getpid()) +
+                                "/exe --gtest_filter=IniFileUnreadableChild.* --gtest_also_run_disabled_tests 2>&1";
+    FILE* child = popen(command.c_str(), "r");
+    ASSERT_TRUE(child);
+    std::string out;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, child)) > 0;)
+        out.append(buf, n);
+    EXPECT_EQ(pclose(child), 0) << out;
+    EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+}
+
+TEST(IniFileUnreadableChild, DISABLED_AsAnOrdinaryUser)
+{
+    ASSERT_NE(geteuid(), 0u);
+    WriteToUnreadableFileLeavesItAlone();
 }

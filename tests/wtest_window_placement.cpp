@@ -3,6 +3,8 @@
 #include "VCLUtils/IniFile.h"
 #include "VCLUtils/WindowPlacement.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -71,4 +73,56 @@ TEST(WindowPlacementTest, SectionWithoutKeysLeavesTheWindowWhereItIs)
     EXPECT_EQ(w.frameGeometry(), before);
     EXPECT_FALSE(w.isMaximized());
     EXPECT_FALSE(w.isMinimized());
+}
+
+// Two monitors side by side, the left one with a panel along its bottom.
+struct FitCase {
+    const char* what;
+    QRect frame;
+    QRect expected;
+};
+
+class FitIntoAvailableAreaTest : public ::testing::TestWithParam<FitCase> {};
+
+TEST_P(FitIntoAvailableAreaTest, TheWholeFrameOnOneScreen)
+{
+    const QList<QRect> areas{QRect(0, 0, 1280, 760), QRect(1280, 0, 1920, 1080)};
+    EXPECT_EQ(FitIntoAvailableArea(GetParam().frame, areas), GetParam().expected) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FitIntoAvailableAreaTest,
+    ::testing::Values(FitCase{"inside stays", QRect(100, 50, 640, 480), QRect(100, 50, 640, 480)},
+                      FitCase{"a gone third monitor: onto the nearest, size kept", QRect(4000, 300, 640, 480),
+                              QRect(3200 - 640, 300, 640, 480)},
+                      FitCase{"far above and left", QRect(-5000, -5000, 640, 480), QRect(0, 0, 640, 480)},
+                      FitCase{"across both: onto the one it covers most", QRect(1100, 100, 400, 300),
+                              QRect(1280, 100, 400, 300)},
+                      FitCase{"below the panel: moved up", QRect(206, 145, 996, 697), QRect(206, 63, 996, 697)},
+                      FitCase{"larger than the screen: cut to it", QRect(-10, 20, 1400, 900),
+                              QRect(0, 0, 1280, 760)}));
+
+// The offscreen platform has one screen; a frame far outside it comes back
+// on it, one larger than it is cut to it.
+TEST(WindowPlacementTest, RestoredWindowIsPutOnTheScreen)
+{
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    const struct {
+        QRect stored;
+        QSize size;
+    } cases[] = {{QRect(available.right() + 3000, available.bottom() + 2000, 300, 200), QSize(300, 200)},
+                 {QRect(10, 10, available.width() * 2, available.height() + 50), available.size()}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        my::IniFile ini(dir.File("form1.ini"));
+        ini.WriteInteger("FORM1", "rcNormalPosition.left", c.stored.left());
+        ini.WriteInteger("FORM1", "rcNormalPosition.top", c.stored.top());
+        ini.WriteInteger("FORM1", "rcNormalPosition.right", c.stored.left() + c.stored.width());
+        ini.WriteInteger("FORM1", "rcNormalPosition.bottom", c.stored.top() + c.stored.height());
+        QWidget w;
+        LoadWindowPlacement(w, ini, "FORM1");
+        w.show();
+        EXPECT_TRUE(available.contains(w.frameGeometry())) << w.frameGeometry().x() << "," << w.frameGeometry().y();
+        EXPECT_EQ(w.frameGeometry().size(), c.size);
+    }
 }

@@ -1,5 +1,7 @@
 #include "Application/StdoutRouter.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <ostream>
 #include <streambuf>
@@ -31,13 +33,101 @@ private:
     StdoutRouter& router_;
 };
 
-my::StdoutRouter::StdoutRouter(std::ostream& stream, std::function<void()> wake)
-    : stream_(stream), echo_(stream.rdbuf()), wake_(std::move(wake)), buffer_(new Buffer(*this))
+// The echo's queue and the thread that writes it out. The thread holds the
+// object as well: abandoned in a write that never returns, it keeps what it
+// uses.
+class my::StdoutRouter::Echo : public std::enable_shared_from_this<Echo> {
+public:
+    explicit Echo(EchoFn write) : write_(std::move(write)) {}
+
+    void Start()
+    {
+        std::thread([self = shared_from_this()] { self->Run(); }).detach();
+    }
+
+    // Never waits for the writer: what does not fit is dropped.
+    void Push(std::string&& text)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (gone_ || pending_.size() + text.size() > kMaxEchoBytes)
+            return;
+        pending_ += text;
+        wake_.notify_one();
+    }
+
+    bool Flush(int timeoutMs)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return idle_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [this] { return pending_.empty() && !writing_; });
+    }
+
+    // Lets the writer finish what is queued and end.
+    void Stop(int timeoutMs)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        stop_ = true;
+        wake_.notify_one();
+        idle_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return finished_; });
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return !pending_.empty() || stop_; });
+            if (pending_.empty())
+                break;
+            std::string text;
+            text.swap(pending_);
+            writing_ = true;
+            lock.unlock();
+            const bool written = write_(text.data(), text.size());
+            lock.lock();
+            writing_ = false;
+            if (!written) {
+                // The reader has gone: nothing more is echoed.
+                gone_ = true;
+                pending_.clear();
+            }
+            idle_.notify_all();
+        }
+        finished_ = true;
+        idle_.notify_all();
+    }
+
+    const EchoFn write_;
+    std::mutex mutex_;
+    std::condition_variable wake_, idle_;
+    std::string pending_;
+    bool writing_ = false, gone_ = false, stop_ = false, finished_ = false;
+};
+
+my::StdoutRouter::StdoutRouter(std::ostream& stream, std::function<void()> wake, EchoFn echo)
+    : stream_(stream), previous_(stream.rdbuf()), wake_(std::move(wake)), buffer_(new Buffer(*this))
 {
+    if (!echo && previous_)
+        echo = [out = previous_](const char* data, size_t size) {
+            out->sputn(data, static_cast<std::streamsize>(size));
+            out->pubsync();
+            return true;
+        };
+    if (echo) {
+        echo_ = std::make_shared<Echo>(std::move(echo));
+        echo_->Start();
+    }
     stream_.rdbuf(buffer_.get());
 }
 
-my::StdoutRouter::~StdoutRouter() { stream_.rdbuf(echo_); }
+my::StdoutRouter::~StdoutRouter()
+{
+    stream_.rdbuf(previous_);
+    if (echo_)
+        echo_->Stop(kEchoDrainMs);
+}
+
+bool my::StdoutRouter::FlushEcho(int timeoutMs) { return !echo_ || echo_->Flush(timeoutMs); }
 
 void my::StdoutRouter::Write(const char* data, size_t size)
 {
@@ -47,7 +137,7 @@ void my::StdoutRouter::Write(const char* data, size_t size)
         const auto self = std::this_thread::get_id();
         std::string& unfinished = unfinished_[self];
         const bool wasEmpty = lines_.empty();
-        bool echoed = false;
+        std::string echo;
         const char* const end = data + size;
         while (data != end) {
             const char* nl = static_cast<const char*>(std::memchr(data, '\n', static_cast<size_t>(end - data)));
@@ -58,9 +148,8 @@ void my::StdoutRouter::Write(const char* data, size_t size)
             unfinished.append(data, nl);
             data = nl + 1;
             if (echo_) {
-                echo_->sputn(unfinished.data(), static_cast<std::streamsize>(unfinished.size()));
-                echo_->sputc('\n');
-                echoed = true;
+                echo += unfinished;
+                echo += '\n';
             }
             // A Windows line end ends the row like a bare line feed.
             if (!unfinished.empty() && unfinished.back() == '\r')
@@ -72,8 +161,8 @@ void my::StdoutRouter::Write(const char* data, size_t size)
         }
         if (unfinished.empty())
             unfinished_.erase(self);
-        if (echoed)
-            echo_->pubsync();
+        if (!echo.empty())
+            echo_->Push(std::move(echo));
         becameNonEmpty = wasEmpty && !lines_.empty();
     }
     if (becameNonEmpty && wake_)
@@ -97,18 +186,17 @@ std::vector<std::string> my::StdoutRouter::TakeAllLines()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::string> taken = TakeLocked();
+    std::string echo;
     for (auto& [thread, text] : unfinished_) {
         if (text.empty())
             continue;
         // Ended here as a console row, so ended on the echo too.
-        if (echo_) {
-            echo_->sputn(text.data(), static_cast<std::streamsize>(text.size()));
-            echo_->sputc('\n');
-        }
+        echo += text;
+        echo += '\n';
         taken.push_back(std::move(text));
     }
     unfinished_.clear();
-    if (echo_)
-        echo_->pubsync();
+    if (echo_ && !echo.empty())
+        echo_->Push(std::move(echo));
     return taken;
 }

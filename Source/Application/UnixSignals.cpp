@@ -98,6 +98,9 @@ void my::InstallUnixSignalHandlers()
     sa.sa_flags = SA_RESTART;
     for (int sig : kCaughtSignals)
         sigaction(sig, &sa, nullptr);
+    // A reader of standard output that has gone (kalist8 | tee, tee ended)
+    // must not end the program before it has saved anything.
+    signal(SIGPIPE, SIG_IGN);
 }
 
 void my::SetCloseRequestedHandler(std::function<void()> handler) { closeRequested = std::move(handler); }

@@ -11,7 +11,8 @@ bool ConsoleCtrlHandler(unsigned long event);
 namespace my {
 
 // Catches SIGINT (Ctrl+C), SIGQUIT (Ctrl+\, a terminal's Ctrl+Break),
-// SIGTERM and SIGHUP. The handlers only note the signal in a pipe; the work
+// SIGTERM and SIGHUP, and ignores SIGPIPE (a write to a pipe without a
+// reader fails instead). The handlers only note the signal in a pipe; the work
 // is done on the main thread by its event loop: SIGINT and SIGQUIT go to
 // ConsoleCtrlHandler, SIGTERM and SIGHUP to the close-requested handler.
 // Call on the main thread once a QCoreApplication exists; later calls do

@@ -5,5 +5,6 @@ list(APPEND KALIST8_CORE_SOURCES
   VCLUtils/MyFileCtrl.cpp
 )
 list(APPEND KALIST8_WIDGET_SOURCES
+  Application/ExceptionBox.cpp
   Application/guicon.cpp
 )

@@ -24,6 +24,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <iostream>
+#include <unistd.h>
 
 namespace {
 
@@ -51,6 +52,22 @@ std::string TrimRowEnd(const std::string& row)
 }
 
 my::StdoutRouter* consoleRouter = nullptr;
+
+// Straight to the descriptor: a write held up by a reader that does not read
+// must leave nothing behind in stdio's buffer for the exit to flush.
+bool WriteToStandardOutput(const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = write(STDOUT_FILENO, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
 
 void PrintToConsole(const std::string& text)
 {
@@ -236,7 +253,9 @@ void GUIConT::Open()
     // The title a console window gets from the program that allocates it.
     window_->setWindowTitle(QString::fromStdString(GetExeDir() + GetExeName()));
     ConsoleWindow* const window = window_;
-    router_.reset(new my::StdoutRouter(std::cout, [window] { window->RequestBatch(); }));
+    std::cout.flush();
+    std::fflush(stdout);
+    router_.reset(new my::StdoutRouter(std::cout, [window] { window->RequestBatch(); }, &WriteToStandardOutput));
     window_->Attach(router_.get());
     consoleRouter = router_.get();
     SetConsoleSink(&PrintToConsole);

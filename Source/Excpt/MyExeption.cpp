@@ -13,6 +13,7 @@
 #include <cstring>
 #include <cxxabi.h>
 #include <exception>
+#include <locale.h>
 #include <typeinfo>
 
 FileLine::FileLine(int aLine, const char* path) : line(aLine)
@@ -108,15 +109,36 @@ const MyException* InnermostException(const MyException* e)
     return e;
 }
 
+namespace {
+
+// The language of the user's messages (LC_ALL, LC_MESSAGES, LANG), in the
+// program's own encoding; null when not even that encoding is known.
+locale_t MessagesLocale()
+{
+    static const locale_t messages = [] {
+        const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+        if (!utf8)
+            return locale_t(0);
+        // On failure the base stays valid: untranslated texts.
+        const locale_t user = newlocale(LC_MESSAGES_MASK, "", utf8);
+        return user ? user : utf8;
+    }();
+    return messages;
+}
+
+} // namespace
+
 std::string WinErrorText(int code)
 {
     if (code == 0)
         return std::string();
-    // strerrordesc_np gives no text for unknown codes, unlike strerror's
-    // "Unknown error N", and is the same in every locale.
+    // strerrordesc_np knows no text for unknown codes, where strerror makes
+    // up "Unknown error N"; those stay empty.
     const char* desc = strerrordesc_np(code);
     if (!desc)
         return std::string();
+    if (const locale_t messages = MessagesLocale())
+        desc = strerror_l(code, messages);
     std::string text;
     for (const char* p = desc; *p; ++p)
         if (!std::iscntrl(static_cast<unsigned char>(*p)))

@@ -68,18 +68,26 @@ LineView Classify(const std::string& line)
     return v;
 }
 
-Document Load(const std::string& path)
+// The file as it is now; false with the system's code when it exists but
+// cannot be read. A file that does not exist is empty.
+bool TryLoad(const std::string& path, Document& doc, int& error)
 {
-    Document doc;
+    doc = Document();
     FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return doc;
+    if (!f) {
+        error = errno;
+        return error == ENOENT;
+    }
     std::string raw;
     char buf[65536];
     size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
         raw.append(buf, n);
+    const bool failed = std::ferror(f);
+    error = errno;
     std::fclose(f);
+    if (failed)
+        return false;
 
     std::string text;
     if (raw.compare(0, 3, kUtf8Bom) == 0) {
@@ -99,6 +107,26 @@ Document Load(const std::string& path)
             break;
         start = nl + 1;
     }
+    return true;
+}
+
+// As the profile functions read: a file that cannot be read gives the
+// defaults.
+Document LoadForReading(const std::string& path)
+{
+    Document doc;
+    int error = 0;
+    return TryLoad(path, doc, error) ? doc : Document();
+}
+
+// A file that cannot be read is not an empty one: written back as such it
+// would lose every other setting and comment. It is left as it is.
+Document LoadForWriting(const std::string& path)
+{
+    Document doc;
+    int error = 0;
+    if (!TryLoad(path, doc, error))
+        throw PMyExcpt(new MyWindowsException(error ? error : EIO, FILE_LINE, "Unable to read " + path));
     return doc;
 }
 
@@ -197,7 +225,7 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 std::string IniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const
 {
     std::string value;
-    return FindKey(Load(path_), section, key, nullptr, &value) >= 0 ? value : def;
+    return FindKey(LoadForReading(path_), section, key, nullptr, &value) >= 0 ? value : def;
 }
 
 bool ParseIniInteger(const std::string& text, int& value)
@@ -249,7 +277,7 @@ int IniFile::ReadInteger(const std::string& section, const std::string& key, int
 {
     int value;
     std::string text;
-    if (FindKey(Load(path_), section, key, nullptr, &text) < 0 || !ParseIniInteger(text, value))
+    if (FindKey(LoadForReading(path_), section, key, nullptr, &text) < 0 || !ParseIniInteger(text, value))
         return def;
     return value;
 }
@@ -262,7 +290,7 @@ bool IniFile::ReadBool(const std::string& section, const std::string& key, bool 
 std::vector<std::string> IniFile::ReadSections() const
 {
     std::vector<std::string> names;
-    for (const auto& line : Load(path_).lines) {
+    for (const auto& line : LoadForReading(path_).lines) {
         const LineView v = Classify(line);
         if (v.kind != LineView::Section)
             continue;
@@ -285,7 +313,7 @@ bool IniFile::SectionExists(const std::string& section) const
 
 void IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
 {
-    Document doc = Load(path_);
+    Document doc = LoadForWriting(path_);
     int sectionEnd = -1;
     const int at = FindKey(doc, section, key, &sectionEnd, nullptr);
     if (at >= 0) {

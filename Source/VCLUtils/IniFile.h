@@ -29,7 +29,9 @@ public:
     std::vector<std::string> ReadSections() const;
     bool SectionExists(const std::string& section) const;
 
-    // Failures throw MyWindowsException naming the file.
+    // Failures throw MyWindowsException naming the file; so does a file
+    // that exists but cannot be read, which is left as it is. (Reads of
+    // such a file give the defaults, as the profile functions do.)
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
     void WriteInteger(const std::string& section, const std::string& key, int value);
     void WriteBool(const std::string& section, const std::string& key, bool value);

@@ -1,5 +1,6 @@
 #include "VCLUtils/PanelSplitter.h"
 
+#include <QLayout>
 #include <QMouseEvent>
 
 #include <algorithm>
@@ -21,6 +22,13 @@ void PanelSplitter::mousePressEvent(QMouseEvent* event)
     // Global positions: the bar itself moves while it is dragged.
     dragStartX_ = qRound(event->globalPosition().x());
     dragStartWidth_ = leftPanel_->width();
+    // The room is what the row's fixed parts leave of its width: the part
+    // that fills the rest can give it up.
+    int room = 0;
+    if (const QWidget* row = parentWidget())
+        if (const QLayout* layout = row->layout())
+            room = std::max(0, row->width() - layout->minimumSize().width());
+    dragMaxWidth_ = std::max(kMinPanelWidth, dragStartWidth_ + room);
 }
 
 void PanelSplitter::mouseMoveEvent(QMouseEvent* event)
@@ -28,7 +36,7 @@ void PanelSplitter::mouseMoveEvent(QMouseEvent* event)
     if (!dragging_)
         return QWidget::mouseMoveEvent(event);
     const int dx = qRound(event->globalPosition().x()) - dragStartX_;
-    leftPanel_->setFixedWidth(std::max(kMinPanelWidth, dragStartWidth_ + dx));
+    leftPanel_->setFixedWidth(std::clamp(dragStartWidth_ + dx, kMinPanelWidth, dragMaxWidth_));
 }
 
 void PanelSplitter::mouseReleaseEvent(QMouseEvent* event)

@@ -10,7 +10,8 @@ namespace my {
 // panel on its left only, so the panels keep the widths the user gave them
 // and the panel that fills the rest of the row absorbs the change. The
 // panel's width is its fixed width, which it keeps before the row is ever
-// shown and which its owner reads back when it saves the layout.
+// shown and which its owner reads back when it saves the layout. A drag
+// takes no more than the room the row has left: it never widens the row.
 class PanelSplitter : public QWidget {
 public:
     static constexpr int kMinPanelWidth = 30;
@@ -29,6 +30,7 @@ private:
     bool dragging_ = false;
     int dragStartX_ = 0;
     int dragStartWidth_ = 0;
+    int dragMaxWidth_ = 0;
 };
 
 } // namespace my

@@ -25,6 +25,8 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
+#include <QScreen>
 #include <QProcess>
 #include <QProcessEnvironment>
 
@@ -273,6 +275,56 @@ TEST_F(Form1Test, PollingStartsWhenTheWindowIsFirstShownEvenWithoutActivationAnd
     const std::vector<PMyAbstructTransfer> tasks = TakeQueuedTasks();
     ASSERT_EQ(tasks.size(), 1u);
     EXPECT_TRUE(dynamic_cast<DevTask::InitializeDevice*>(tasks[0].get()));
+}
+
+// The offscreen screen is 800 pixels wide: smaller than the designed window
+// and far smaller than panels stored on a large monitor.
+TEST_F(Form1Test, WindowShownFitsTheScreenWhateverItsStoredPanelWidths)
+{
+    const struct {
+        const char* form1;
+    } cases[] = {{""}, {"[STATUS_PANEL]\n0=2000\n1=2000\n2=2000\n"}};
+    for (const auto& c : cases) {
+        PutIni("form1.ini", c.form1);
+        TForm1& f = Form();
+        f.show();
+        QCoreApplication::processEvents();
+        const QRect available = f.screen()->availableGeometry();
+        EXPECT_LE(f.minimumSizeHint().width(), available.width()) << c.form1;
+        EXPECT_TRUE(available.contains(f.frameGeometry()))
+            << c.form1 << f.frameGeometry().width() << "x" << f.frameGeometry().height();
+        TransferManagerT::Instance().StopThread();
+        CloseForm();
+        TransferManagerT::DeleteInstance();
+    }
+}
+
+TEST_F(Form1Test, DraggingASplitterPastTheBarsEndNeverWidensTheWindow)
+{
+    TForm1& f = Form();
+    f.resize(700, 500);
+    f.show();
+    TransferManagerT::Instance().StopThread();
+    QCoreApplication::processEvents();
+    const int windowWidth = f.width();
+    auto* splitter = f.findChild<QWidget*>("Splitter3");
+    ASSERT_TRUE(splitter);
+    const QPointF at(2, 5);
+    const QPointF global = splitter->mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(splitter, &press);
+    const QPointF far = global + QPointF(5000, 0);
+    QMouseEvent move(QEvent::MouseMove, at + QPointF(5000, 0), far, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(splitter, &move);
+    QMouseEvent release(QEvent::MouseButtonRelease, at + QPointF(5000, 0), far, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(splitter, &release);
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(f.width(), windowWidth);
+    // The panel took the room there was, and no more.
+    EXPECT_GT(f.StatusPanelWidth(1), 50);
+    EXPECT_LE(f.Panel9->width() + f.Panel10->width() + f.Panel11->width() + 14, f.panelStatus->width());
 }
 
 TEST_F(Form1Test, ChanalListFillsTheTableAndQueuesOneReadingPerChanal)
