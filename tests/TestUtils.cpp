@@ -9,7 +9,10 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 extern char** environ;
 
@@ -95,4 +98,30 @@ ChildEnvironment::ChildEnvironment(const std::map<std::string, std::string>& ove
     for (auto& s : text_)
         envp_.push_back(s.data());
     envp_.push_back(nullptr);
+}
+
+bool RunSelfInLocale(const std::string& locale, const std::string& filter,
+                     const std::map<std::string, std::string>& env, std::string* output)
+{
+    TempDir dir;
+    const std::string out = dir.File("out");
+    std::map<std::string, std::string> all = env;
+    all["LC_ALL"] = locale;
+    ChildEnvironment childEnv(all);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::string filterArg = "--gtest_filter=" + filter, disabledArg = "--gtest_also_run_disabled_tests";
+    char* argv[] = {self.data(), filterArg.data(), disabledArg.data(), nullptr};
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, childEnv.Envp());
+    posix_spawn_file_actions_destroy(&actions);
+    int status = -1;
+    if (rc == 0)
+        waitpid(pid, &status, 0);
+    *output = ReadBytes(out);
+    return rc == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+           output->find("[  PASSED  ] ") != std::string::npos && output->find("[  PASSED  ] 0 tests") == std::string::npos;
 }

@@ -54,6 +54,12 @@ private:
     std::vector<char*> envp_;
 };
 
+// Runs this test program again under LC_ALL=locale with only the (disabled)
+// tests the filter names and the extra environment; a success when at
+// least one ran and all passed, with the child's output otherwise.
+bool RunSelfInLocale(const std::string& locale, const std::string& filter,
+                     const std::map<std::string, std::string>& env, std::string* output);
+
 // Death tests re-run the test program rather than fork it while the object
 // lives: a program with threads of its own must not fork.
 class ThreadsafeDeathTests {

@@ -11,38 +11,34 @@ protected:
     my::IniFile ini{dir.File("form1.ini")};
 };
 
-TEST_F(IniUtilsTest, ReadIntInRangeFallsBackSilently)
+// Each stored text through both range reads (50..2000): ReadIntInRange
+// falls back to its default (120) silently, TryReadIntInRange says whether
+// the text was a number in range and hands back what the conversion made.
+TEST_F(IniUtilsTest, StoredTextsThroughBothRangeReads)
 {
     const struct {
         const char* stored; // nullptr: key missing
-        int32_t expected;
+        int32_t read;
+        bool inRange;
+        int32_t converted;
     } cases[] = {
-        {"2500", 120}, {"2000", 2000}, {"50", 50},   {"49", 120},   {"0x64", 120},
-        {"abc", 120},  {"", 120},      {" 300 ", 300}, {"3 00", 120}, {nullptr, 120},
+        {"2500", 120, false, 2500}, {"2000", 2000, true, 2000}, {"50", 50, true, 50},
+        {"49", 120, false, 49},     {"0x64", 120, false, 0},    {"abc", 120, false, 0},
+        {"", 120, false, 0},        {" 300 ", 300, true, 300},  {"3 00", 120, false, 3},
+        {nullptr, 120, false, 0},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored ? c.stored : "(missing)");
         if (c.stored)
             ini.WriteString("STATUS_PANEL", "w", c.stored);
         else
             ini.WriteString("other", "x", "1");
         const char* key = c.stored ? "w" : "missing";
-        EXPECT_EQ(ReadIntInRange(ini, "STATUS_PANEL", key, 50, 2000, 120), c.expected)
-            << (c.stored ? c.stored : "(missing)");
+        EXPECT_EQ(ReadIntInRange(ini, "STATUS_PANEL", key, 50, 2000, 120), c.read);
+        int32_t v = -1;
+        EXPECT_EQ(TryReadIntInRange(ini, "STATUS_PANEL", key, 50, 2000, v), c.inRange);
+        EXPECT_EQ(v, c.converted);
     }
-}
-
-TEST_F(IniUtilsTest, TryReadIntInRangeHandsBackWhatWasConverted)
-{
-    int32_t v = -1;
-    ini.WriteString("S", "k", "2500");
-    EXPECT_FALSE(TryReadIntInRange(ini, "S", "k", 0, 100, v));
-    EXPECT_EQ(v, 2500);
-    ini.WriteString("S", "k", "abc");
-    EXPECT_FALSE(TryReadIntInRange(ini, "S", "k", 0, 100, v));
-    EXPECT_EQ(v, 0);
-    ini.WriteString("S", "k", "42");
-    EXPECT_TRUE(TryReadIntInRange(ini, "S", "k", 0, 100, v));
-    EXPECT_EQ(v, 42);
 }
 
 TEST_F(IniUtilsTest, RangePreconditionsAreContractChecks)

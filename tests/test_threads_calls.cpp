@@ -61,6 +61,9 @@ TEST(DirectCallTest, RunsAtOnceOnTheMainThread)
     EXPECT_EQ(my::Synchronize(&Record, &value), 42);
     EXPECT_EQ(seen.thread, my::CurrentThreadId());
     EXPECT_TRUE(my::IsMainThread());
+    bool otherIsMain = true;
+    std::thread([&otherIsMain] { otherIsMain = my::IsMainThread(); }).join();
+    EXPECT_FALSE(otherIsMain);
     // Not served for another thread.
     EXPECT_FALSE(seen.inSendMessage);
     EXPECT_FALSE(my::InSendMessage());

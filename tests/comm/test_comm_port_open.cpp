@@ -298,12 +298,16 @@ TEST_F(PortTest, ValuesTheLineCannotTakeFailSetCommState)
     EXPECT_TRUE(port.IsOpen());
 }
 
-TEST_F(PortTest, SetSetsOnAClosedPortOnlyStoresTheRecord)
+TEST_F(PortTest, SetSetsOnAClosedPortOnlyStoresTheRecordForTheNextOpen)
 {
-    Port port; // COM1 is not even opened: nothing is applied
+    PtyPort com1(1);
+    Port port;
     PortSetsT bad;
     bad.dcb.ByteSize = 9;
-    port.SetSets(bad);
-    EXPECT_EQ(port.Sets().dcb.ByteSize, 9);
+    EXPECT_NO_THROW(port.SetSets(bad)); // nothing is applied yet
     EXPECT_FALSE(port.IsOpen());
+    // The opening applies it, and the line refuses it.
+    const PMyExcpt e = Thrown([&] { port.Open(); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(OpenFailureCause(e).Message(), "WIN:22:Invalid argument ::SetCommState");
 }
