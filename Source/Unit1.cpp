@@ -8,6 +8,7 @@
 #include "Excpt/MyAssert.h"
 #include "Excpt/MyExeption.h"
 #include "ProgramFiles.h"
+#include "ScreenUpdates/RepaintPacer.h"
 #include "ValueText.h"
 #include "VCLUtils/DrawGridCell.h"
 #include "VCLUtils/IniFile.h"
@@ -127,6 +128,9 @@ std::string ScaleText(const std::pair<double, double>& scale)
 TForm1::TForm1(QWidget* owner) : QMainWindow(owner), address_(kDefaultAddress), statusPanels_{}
 {
     CreateControls();
+    // Every reading changes the table and the status texts: 25 repaints a
+    // second at most are plenty for the eye.
+    new RepaintPacer(this, 40);
     grdManager_.reset(new my::DrawGridCellManager(grd1, true));
     address_ = GetConfigIni().ReadInteger(kConfigMainSection, kAddressKey, kDefaultAddress);
     TransferManagerT& engine = TransferManagerT::Instance();
