@@ -3,6 +3,7 @@
 #include "Application/ConsolePrint.h"
 #include "Application/guicon.h"
 #include "ArchiveFiles.h"
+#include "BusStats/BusStatsWindow.h"
 #include "DesktopOpen.h"
 #include "DevSys/Catalogue.h"
 #include "Excpt/MyAssert.h"
@@ -227,6 +228,7 @@ void TForm1::CreateMenus()
     N9 = addItem(N1, "N9", "Корректировка нулевых показаний...", &TForm1::N9Click);
     N7 = addItem(N1, "N7", "Изменить адрес...", &TForm1::N7Click);
     N2 = addItem(N1, "N2", "Архив измерений...", &TForm1::N2Click);
+    BusStats::AddMenuItem(N1, this);
     menuConsole = addItem(N1, "menuConsole", "Консоль", &TForm1::menuConsoleClick);
 
     PopupMenu1 = new QMenu(this);

@@ -109,6 +109,11 @@ TEST_F(ProgramRun, PollsAndOnTermSavesSettingsAndArchivesTheLog)
     EXPECT_NE(activated, std::string::npos) << out;
     EXPECT_NE(stopped, std::string::npos) << out;
     EXPECT_LT(activated, stopped);
+    // The bus statistics close the log: a row for the polled address.
+    const auto stats = out.rfind("Статистика связи:\nАдрес\t");
+    ASSERT_NE(stats, std::string::npos) << out;
+    EXPECT_LT(stopped, stats);
+    EXPECT_TRUE(Contains(out.substr(stats), "\n1\t")) << out.substr(stats);
 
     // The console text was kept in the log archive and the snapshot moved
     // into it.

@@ -211,7 +211,8 @@ RS232ModbusT::RS232ModbusT()
       silentTime_(10),
       logTraffic_(false),
       endAtLength_(true),
-      lastAnswerEnd_(AnswerEnd::None)
+      lastAnswerEnd_(AnswerEnd::None),
+      lastLatencyMs_(-1)
 {
     myIO::AutoQuote trace("RS232ModbusT::RS232ModbusT");
     LoadSettings();
@@ -281,6 +282,7 @@ int32_t RS232ModbusT::Exchange(uint8_t modbusDeviceAddress, uint8_t commandCode,
                                const uint8_t* dataEnd, const uint8_t** answerBegin, const uint8_t** answerEnd)
 {
     lastAnswerEnd_ = AnswerEnd::None;
+    lastLatencyMs_ = -1;
     if (stopRequested_())
         return 0;
     // The instrument needs a pause between exchanges. A stop request that
@@ -355,6 +357,8 @@ RS232ModbusT::AnswerEnd RS232ModbusT::GatherAnswer(const ExpectedAnswer& expecte
             return AnswerEnd::Stopped;
         const uint32_t n = port_.ClearError();
         if (n > 0) {
+            if (rxd_.empty())
+                lastLatencyMs_ = static_cast<int32_t>(my::GetTickCount() - start);
             Receive(n, tooLong);
             if (endAtLength_ && IsWholeAnswer(rxd_.data(), rxd_.data() + rxd_.size(), devAddr, commandCode, expected))
                 return AnswerEnd::Length;

@@ -138,6 +138,9 @@ public:
     // predicate after each.
     void SetStopWait(StopWaitFn fn);
     AnswerEnd LastAnswerEnd() const { return lastAnswerEnd_; }
+    // Milliseconds from the end of the last request to its answer's first
+    // byte; negative when no byte came.
+    int32_t LastLatencyMs() const { return lastLatencyMs_; }
 
 private:
     void LoadSettings();
@@ -166,4 +169,5 @@ private:
     // Off: every answer ends by silence, whatever its bytes.
     bool endAtLength_;
     AnswerEnd lastAnswerEnd_;
+    int32_t lastLatencyMs_;
 };
