@@ -3,11 +3,13 @@
 #include "Application/ConsolePrint.h"
 #include "Application/guicon.h"
 #include "ArchiveFiles.h"
+#include "BusStats/BusStatsWindow.h"
 #include "DesktopOpen.h"
 #include "DevSys/Catalogue.h"
 #include "Excpt/MyAssert.h"
 #include "Excpt/MyExeption.h"
 #include "ProgramFiles.h"
+#include "ScreenUpdates/RepaintPacer.h"
 #include "ValueText.h"
 #include "VCLUtils/DrawGridCell.h"
 #include "VCLUtils/IniFile.h"
@@ -129,6 +131,9 @@ std::string ScaleText(const std::pair<double, double>& scale)
 TForm1::TForm1(QWidget* owner) : QMainWindow(owner), address_(kDefaultAddress), statusPanels_{}
 {
     CreateControls();
+    // Every reading changes the table and the status texts: 25 repaints a
+    // second at most are plenty for the eye.
+    new RepaintPacer(this, 40);
     grdManager_.reset(new my::DrawGridCellManager(grd1, true));
     // Another address would be a broadcast nobody answers, and a zero
     // correction sent to it every instrument on the line would carry out.
@@ -228,6 +233,7 @@ void TForm1::CreateMenus()
     N9 = addItem(N1, "N9", "Корректировка нулевых показаний...", &TForm1::N9Click);
     N7 = addItem(N1, "N7", "Изменить адрес...", &TForm1::N7Click);
     N2 = addItem(N1, "N2", "Архив измерений...", &TForm1::N2Click);
+    BusStats::AddMenuItem(N1, this);
     menuConsole = addItem(N1, "menuConsole", "Консоль", &TForm1::menuConsoleClick);
 
     PopupMenu1 = new QMenu(this);

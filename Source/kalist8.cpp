@@ -5,6 +5,7 @@
 #include "Application/ExceptionBox.h"
 #include "Application/UnixSignals.h"
 #include "Application/guicon.h"
+#include "BusStats/BusStats.h"
 #include "ComPort/Dlg/uFormComPortSetsDlg.h"
 #include "DevSys/TransferManage.h"
 #include "Excpt/MyExeption.h"
@@ -108,6 +109,7 @@ int main(int argc, char** argv)
         TransferManagerT::Instance();
         RunMainWindow(app);
         TransferManagerT::Instance().StopThread();
+        ConsolePrint("Статистика связи:\n" + BusStats::Counter::Instance().Text());
         delete Form1;
         Form1 = nullptr;
         TForm1::ThrowDestructionError();

@@ -225,6 +225,11 @@ TEST_P(JourneyEndedBySignal, PollsTheChannelsThenLeavesWindowsFilesAndTheLogArch
     EXPECT_NE(activated, std::string::npos) << all;
     EXPECT_NE(stopped, std::string::npos) << all;
     EXPECT_LT(activated, stopped);
+    // The bus statistics close the log: a row for the polled address.
+    const auto stats = all.rfind("Статистика связи:\nАдрес\t");
+    ASSERT_NE(stats, std::string::npos) << all;
+    EXPECT_LT(stopped, stats);
+    EXPECT_TRUE(Contains(all.substr(stats), "\n1\t")) << all.substr(stats);
 
     // The whole session, traffic included, is in the archive.
     const std::string logDir = ProgramFile("Log/");

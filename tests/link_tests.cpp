@@ -187,6 +187,166 @@ TEST_F(LinkTest, LongGapEndsTheAnswerAfterItsFirstPiece)
     EXPECT_EQ(Ask(link, 1, 3, readMask).size(), 3u);
 }
 
+// ---- How an answer ends -------------------------------------------------------
+
+typedef RS232ModbusT::AnswerEnd End;
+
+// The link with a silence time long enough that an answer ended by its
+// length and one ended by silence cannot be mistaken for each other.
+class AnswerEndTest : public LinkTest {
+protected:
+    void SetUp() override
+    {
+        LinkTest::SetUp();
+        my::IniFile ini(GetExeDir() + "comm.ini");
+        ini.WriteInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 30);
+        ini.WriteInteger("Трансфер", "Задержка_записи_мсек", 0);
+        ini.WriteInteger("Трансфер", "таймаут_ожидания_ответа_мсек", 300);
+        ini.WriteBool("Трансфер", "лагать", true);
+    }
+    // The simulator's request and byte counts.
+    std::string SimCounts() const
+    {
+        const std::string reply = sim::SendControlCommand(line->control, "counts");
+        return reply.substr(0, reply.find(" ignored"));
+    }
+    void EndAtLength(bool on) { my::IniFile(GetExeDir() + "comm.ini").WriteBool("Трансфер", "конец_ответа_по_длине", on); }
+
+    // The answer bytes the last exchange logged.
+    std::string LastRxd() const
+    {
+        const auto at = console.rfind("RXD: 0000\t");
+        return at == std::string::npos ? std::string() : console.substr(at + 10, console.find('\n', at) - at - 10);
+    }
+};
+
+const Bytes kCommand = {0x00, 0x20, 0x00, 0x03, 0x06, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00};
+
+struct FrameKind {
+    const char* name;
+    uint8_t function;
+    Bytes data;
+    size_t answerData; // bytes between function code and CRC
+    int32_t code;      // the exception code Exchange returns
+};
+
+void PrintTo(const FrameKind& k, std::ostream* os) { *os << k.name; }
+
+class AnswerEndsAtItsLength : public AnswerEndTest, public ::testing::WithParamInterface<FrameKind> {};
+
+TEST_P(AnswerEndsAtItsLength, WithTheRuleOnAndBySilenceWithItOff)
+{
+    const FrameKind& k = GetParam();
+    for (bool rule : {true, false}) {
+        SCOPED_TRACE(rule ? "rule on" : "rule off");
+        EndAtLength(rule);
+        RS232ModbusT link;
+        int32_t code = -1;
+        EXPECT_EQ(Ask(link, 1, k.function, k.data, &code).size(), k.answerData);
+        EXPECT_EQ(code, k.code);
+        EXPECT_EQ(link.LastAnswerEnd(), rule ? End::Length : End::Silence);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, AnswerEndsAtItsLength,
+    ::testing::Values(FrameKind{"Read1", 3, {0x00, 0x34, 0x00, 0x01}, 3, 0},
+                      FrameKind{"Read2", 3, {0x00, 0x00, 0x00, 0x02}, 5, 0},
+                      FrameKind{"Exception", 3, {0x01, 0x00, 0x00, 0x01}, 1, 2},
+                      FrameKind{"Command", 0x16, kCommand, 4, 0}),
+    [](const ::testing::TestParamInfo<FrameKind>& info) { return std::string(info.param.name); });
+
+TEST_F(AnswerEndTest, FaultyAnswersEndBySilenceAndAreReported)
+{
+    const struct {
+        const char* fault;
+        const char* type;
+    } cases[] = {
+        {"bad-crc", "MyTransferBadCRC16Exception"},
+        {"wrong-address", "MyTransferAnswerAdressMismatchException"},
+        {"wrong-function", "MyTransferAnswerCommandCodeMismatchException"},
+        // The second piece comes after the silence time: the answer ends
+        // with the first.
+        {"split 80 2", "MyTransferBadCRC16Exception"},
+    };
+    // Time for the rest of a split answer to arrive before the next purge.
+    my::IniFile(GetExeDir() + "comm.ini").WriteInteger("Трансфер", "Задержка_записи_мсек", 150);
+    RS232ModbusT link;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        SimCommand(std::string("fault ") + c.fault + " once");
+        EXPECT_EQ(Failure(link, 1, readMask).first, c.type);
+        EXPECT_EQ(link.LastAnswerEnd(), End::Silence);
+    }
+    EXPECT_EQ(Ask(link, 1, 3, readMask).size(), 3u);
+}
+
+TEST_F(AnswerEndTest, PiecesWithShortGapsStillJoin)
+{
+    for (bool rule : {true, false}) {
+        SCOPED_TRACE(rule ? "rule on" : "rule off");
+        EndAtLength(rule);
+        RS232ModbusT link;
+        SimCommand("fault split 2 4 once");
+        EXPECT_EQ(Ask(link, 1, 3, {0x00, 0x40, 0x00, 0x02}).size(), 5u);
+        EXPECT_EQ(link.LastAnswerEnd(), rule ? End::Length : End::Silence);
+    }
+}
+
+// A line that never falls silent for the silence time: the answer ends at
+// the first byte beyond the largest frame the request can produce (7 bytes
+// for one register),
+// is reported, and polling comes back once the line is quiet again.
+TEST_F(AnswerEndTest, EndlessAnswerEndsAtTheLongestFrameAndPollingRecovers)
+{
+    RS232ModbusT link;
+    SimCommand("fault babble 2 400 once");
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(Failure(link, 1, readMask).first, "MyTransferAnswerAdressMismatchException");
+    const auto took = std::chrono::steady_clock::now() - t0;
+    EXPECT_EQ(link.LastAnswerEnd(), End::Longest);
+    EXPECT_EQ(LastRxd(), "00 01 02 03 04 05 06 07 ");
+    // The babble lasts over a second; without the limit the exchange would last as long.
+    EXPECT_LT(took, std::chrono::milliseconds(1000));
+
+    Bytes answer;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (answer.empty() && std::chrono::steady_clock::now() < giveUp) {
+        try {
+            answer = Ask(link, 1, 3, readMask);
+        } catch (const PMyExcpt&) {
+        }
+    }
+    EXPECT_EQ(answer.size(), 3u);
+}
+
+// A request the link knows no length for may get up to 256 bytes; a slow
+// babble ends at the answer timeout plus that frame's line time instead.
+TEST_F(AnswerEndTest, EndlessAnswerOfAnUnknownFunctionEndsAtTheDeadline)
+{
+    RS232ModbusT link;
+    SimCommand("fault babble 8 1000 once");
+    EXPECT_THROW(Ask(link, 1, 0x04, readMask), PMyExcpt);
+    EXPECT_EQ(link.LastAnswerEnd(), End::Deadline);
+    EXPECT_NE(console.find("!!ТАЙМАУТ!!\n"), std::string::npos);
+}
+
+TEST_F(AnswerEndTest, StopDuringTheWriteDelayWritesNothing)
+{
+    my::IniFile(GetExeDir() + "comm.ini").WriteInteger("Трансфер", "Задержка_записи_мсек", 200);
+    RS232ModbusT link;
+    bool stop = false;
+    link.SetStopRequested([&] { return stop; });
+    link.SetStopWait([&](uint32_t) { stop = true; });
+    const std::string before = SimCounts();
+    int32_t code = -1;
+    EXPECT_TRUE(Ask(link, 1, 0x16, kCommand, &code).empty());
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(console.find("TXD:"), std::string::npos) << console;
+    EXPECT_EQ(SimCounts(), before);
+    EXPECT_EQ(link.LastAnswerEnd(), End::None);
+}
+
 TEST_F(LinkTest, SilentInstrumentIsReportedAfterTheTimeoutWithTheLog)
 {
     my::IniFile ini(GetExeDir() + "comm.ini");
@@ -264,6 +424,7 @@ TEST_F(LinkTest, SettingsComeFromCommIniWithinTheirRangesAndGoBack)
     EXPECT_EQ(ini.ReadInteger("Трансфер", "таймаут_ожидания_ответа_мсек", 0), 1000);
     EXPECT_EQ(ini.ReadInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 0), 5);
     EXPECT_EQ(ini.ReadString("Трансфер", "лагать", ""), "1");
+    EXPECT_EQ(ini.ReadString("Трансфер", "конец_ответа_по_длине", ""), "1");
 }
 
 // The start takes port 3's record from its section; it has no business

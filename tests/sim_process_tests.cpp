@@ -178,6 +178,20 @@ TEST_F(SimProcessTest, AnswerWaitsTheLatencyAndIsPacedAtTheBaudRate)
     EXPECT_TRUE(SoundAnswer(got.bytes, 1, 3));
 }
 
+TEST_F(SimProcessTest, RequestWithinTheTurnaroundIsLost)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({"--turnaround", "300", "--control", ControlPath()}));
+    sim::RawTerminal line(sim_->LinePath());
+    EXPECT_TRUE(SoundAnswer(Exchange(line, Read(1, 0, 2), 9).bytes, 1, 3));
+    // At once after the answer: lost. Its wait outlasts the turnaround, so
+    // the next one is answered.
+    EXPECT_TRUE(Exchange(line, Read(1, 0, 2), 9, 500).bytes.empty());
+    EXPECT_TRUE(SoundAnswer(Exchange(line, Read(1, 0, 2), 9).bytes, 1, 3));
+    const std::string counts = Tell("counts");
+    EXPECT_NE(counts.find(" answers 2 "), std::string::npos) << counts;
+    EXPECT_NE(counts.find(" turnaround-lost 1"), std::string::npos) << counts;
+}
+
 TEST_F(SimProcessTest, FaultsSwitchThroughTheControlSocket)
 {
     ASSERT_NO_FATAL_FAILURE(Start({"--control", ControlPath()}));

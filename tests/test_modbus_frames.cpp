@@ -118,3 +118,51 @@ TEST(BytesToListTextTest, LowerCaseHexWithoutLeadingZeros)
     EXPECT_EQ(BytesToListText(zero.data(), zero.data() + 1), "[0]");
     EXPECT_EQ(BytesToListText(zero.data(), zero.data()), "[]");
 }
+
+// The whole answer each request expects, and what keeps a frame from being one.
+TEST(WholeAnswerTest, EachRequestKindKnowsItsAnswer)
+{
+    const Bytes read2 = {0x00, 0x00, 0x00, 0x02};
+    const Bytes read126 = {0x00, 0x00, 0x00, 126};
+    const Bytes command = {0x00, 0x20, 0x00, 0x03, 0x06, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00};
+    const Bytes none;
+    const struct {
+        uint8_t function;
+        const Bytes& data;
+        size_t whole, longest;
+    } cases[] = {
+        {3, read2, 9, 9},
+        {3, read126, 0, 5}, // only an exception answer fits
+        {3, none, 0, 5},
+        {0x16, command, 8, 8},
+        {0x41, none, 9804, 9804},
+        {0x04, read2, 0, 256},
+    };
+    for (const auto& c : cases) {
+        const ExpectedAnswer e = ExpectedAnswerOf(c.function, c.data.data(), c.data.data() + c.data.size());
+        EXPECT_EQ(e.wholeLength, c.whole) << int(c.function);
+        EXPECT_EQ(e.longest, c.longest) << int(c.function);
+    }
+
+    const ExpectedAnswer r2 = ExpectedAnswerOf(3, read2.data(), read2.data() + read2.size());
+    auto whole = [](const Bytes& b, uint8_t fn, const ExpectedAnswer& e) {
+        return IsWholeAnswer(b.data(), b.data() + b.size(), 1, fn, e);
+    };
+    const Bytes sound = WithCrc({0x01, 0x03, 0x04, 0x00, 0x01, 0x00, 0x02});
+    EXPECT_TRUE(whole(sound, 3, r2));
+    EXPECT_FALSE(whole(Bytes(sound.begin(), sound.end() - 1), 3, r2));
+    Bytes badCrc = sound;
+    badCrc.back() ^= 0x5A;
+    EXPECT_FALSE(whole(badCrc, 3, r2));
+    EXPECT_FALSE(whole(WithCrc({0x02, 0x03, 0x04, 0x00, 0x01, 0x00, 0x02}), 3, r2)); // another address
+    EXPECT_FALSE(whole(WithCrc({0x01, 0x04, 0x04, 0x00, 0x01, 0x00, 0x02}), 3, r2)); // another function
+    EXPECT_TRUE(whole(WithCrc({0x01, 0x83, 0x02}), 3, r2));
+    EXPECT_FALSE(whole(WithCrc({0x01, 0x83, 0x02, 0x00}), 3, r2));
+    // A function the link does not know: only silence ends its answer.
+    const ExpectedAnswer unknown = ExpectedAnswerOf(0x04, read2.data(), read2.data() + read2.size());
+    EXPECT_FALSE(whole(WithCrc({0x01, 0x84, 0x01}), 0x04, unknown));
+
+    Bytes archive = {0x01, 0x41};
+    archive.resize(9802, 0x5A);
+    EXPECT_TRUE(whole(WithCrc(archive), 0x41, ExpectedAnswerOf(0x41, nullptr, nullptr)));
+}

@@ -62,6 +62,8 @@ TEST(SimFaultTextTest, ReadsEveryFaultAndWritesItBack)
         {"random 30", "random 30"},
         {"drop", "drop 1000 times 1"},
         {"  drop 200  ", "drop 200 times 1"},
+        {"babble", "babble 2 1000"},
+        {"babble 5 20 once", "babble 5 20 times 1"},
     };
     for (const auto& c : cases) {
         const sim::Fault f = sim::ParseFault(c.text);
@@ -84,6 +86,7 @@ TEST(SimFaultTextTest, RejectsWhatItCannotTake)
         {"silent 5", "too many numbers after \"silent\""},
         {"exception x", "the exception code must be a whole number from 1 to 255, not \"x\""},
         {"none once", "\"none\" takes no count"},
+        {"babble 2 0", "the number of bytes must be a whole number from 1 to 1000000, not \"0\""},
         {"silent times 0", "the number of times must be a whole number from 1 to 1000000, not \"0\""},
     };
     for (const auto& c : cases)
@@ -97,13 +100,14 @@ TEST(SimOptionsTest, DefaultsAndEveryOption)
     EXPECT_EQ(d.baud, 9600);
     EXPECT_EQ(d.seed, 1u);
     EXPECT_EQ(d.latencyMs, 5);
+    EXPECT_EQ(d.turnaroundMs, 0);
     EXPECT_FALSE(d.mask);
     EXPECT_EQ(d.fault.kind, sim::FaultKind::None);
 
     const sim::Options o = Parse({"--device", "/dev/ttyUSB0", "--link=/tmp/com1", "--baud", "115200", "--address",
                                   "7,1-3", "--address=2", "--mask", "0x00FF", "--mask", "3:5", "--seed", "42",
-                                  "--still", "--latency", "2,5", "--fault", "split:10:3", "--control", "/tmp/c",
-                                  "--archive-out", "/tmp/a.bin", "--dump", "-v", "--foreign", "9",
+                                  "--still", "--latency", "2,5", "--turnaround", "7", "--fault", "split:10:3",
+                                  "--control", "/tmp/c", "--archive-out", "/tmp/a.bin", "--dump", "-v", "--foreign", "9",
                                   "--foreign=12:3"});
     EXPECT_EQ(o.device, "/dev/ttyUSB0");
     EXPECT_EQ(o.link, "/tmp/com1");
@@ -114,6 +118,7 @@ TEST(SimOptionsTest, DefaultsAndEveryOption)
     EXPECT_EQ(o.seed, 42u);
     EXPECT_TRUE(o.still);
     EXPECT_EQ(o.latencyMs, 2.5);
+    EXPECT_EQ(o.turnaroundMs, 7);
     EXPECT_EQ(sim::FaultText(o.fault), "split 10 3");
     EXPECT_EQ(o.control, "/tmp/c");
     EXPECT_EQ(o.archiveOut, "/tmp/a.bin");
@@ -141,6 +146,7 @@ TEST(SimOptionsTest, UsageErrors)
         {{"--foreign", "2:0"}, "--foreign (exception code) takes a whole number from 1 to 255, not \"0\""},
         {{"--address", "1-3", "--foreign", "2"}, "--foreign 2: an instrument has that address already"},
         {{"--latency", "-1"}, "--latency takes milliseconds from 0 to 60000, not \"-1\""},
+        {{"--turnaround", "60001"}, "--turnaround takes a whole number from 0 to 60000, not \"60001\""},
         {{"--still=1"}, "--still takes no value"},
         {{"--fault", "silent", "--fault", "none"}, "--fault may be given once"},
         {{"--command", "line"}, "--command needs --control PATH: the control socket of the running simulator"},
@@ -153,11 +159,11 @@ TEST(SimOptionsTest, HelpNamesEveryOptionAndFault)
 {
     const std::string help = sim::HelpText();
     for (const char* option : {"--device", "--link", "--baud", "--address", "--mask", "--seed", "--still",
-                               "--latency", "--fault", "--control", "--command", "--archive-out", "--dump",
-                               "--verbose", "--help", "--foreign"})
+                               "--latency", "--turnaround", "--fault", "--control", "--command", "--archive-out",
+                               "--dump", "--verbose", "--help", "--foreign"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
     for (const char* fault : {"none", "silent", "bad-crc", "wrong-address", "wrong-function", "short", "exception",
-                              "split", "archive-size", "archive-exception", "random", "drop"})
+                              "split", "archive-size", "archive-exception", "random", "drop", "babble"})
         EXPECT_NE(help.find(std::string("  ") + fault), std::string::npos) << fault;
     EXPECT_NE(help.find("SUBTRACTS"), std::string::npos);
 }

@@ -43,7 +43,8 @@ std::string Banner(const sim::Options& o, const sim::Line& line, const std::vect
     if (!o.link.empty())
         text += " (link " + o.link + ")";
     text += " at " + std::to_string(o.baud) + " baud, latency " + my::Format("%g", o.latencyMs) + " ms, seed " +
-            std::to_string(o.seed) + ", fault " + sim::FaultText(o.fault) + (o.still ? ", values still" : "") + "\n";
+            std::to_string(o.seed) + ", fault " + sim::FaultText(o.fault) + (o.still ? ", values still" : "") +
+            (o.turnaroundMs ? my::Format(", turnaround %d ms", o.turnaroundMs) : std::string()) + "\n";
     for (const auto& inst : instruments)
         text += sim::DescribeInstrument(inst, 0);
     if (!o.control.empty())
@@ -75,6 +76,7 @@ int Serve(const sim::Options& o)
     sim::ServerSettings settings;
     settings.baud = o.baud;
     settings.latencyMs = o.latencyMs;
+    settings.turnaroundMs = o.turnaroundMs;
     settings.verbose = o.verbose;
     settings.controlPath = o.control;
     sim::Server server(*line, responder, settings);

@@ -10,6 +10,7 @@
 #include "VCLUtils/TickCount.h"
 #include "VCLUtils/iniUtils_.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -116,6 +117,49 @@ void ValidateAnswer(const uint8_t* b, const uint8_t* e, uint8_t devAddr, uint8_t
     MY_ASSERT_M(IsModbusStr(b, e, devAddr, commandCode), "IsModbusStr(b, e, devAddr, commandCode )");
 }
 
+namespace {
+
+const uint8_t kReadRegisters = 0x03;
+const uint8_t kCommandWrite = 0x16;
+const uint8_t kArchiveRead = 0x41;
+const size_t kExceptionAnswerLength = 5;
+const size_t kArchiveAnswerLength = 9804; // address, function, 9800 data bytes, CRC
+const size_t kCommandAnswerLength = 8;    // the request's first six bytes echoed, CRC
+const size_t kLongestRtuFrame = 256;
+const unsigned kMostRegistersRead = 125;  // what fits a 256-byte frame
+
+} // namespace
+
+ExpectedAnswer ExpectedAnswerOf(uint8_t commandCode, const uint8_t* dataBegin, const uint8_t* dataEnd)
+{
+    switch (commandCode) {
+    case kReadRegisters:
+        if (dataEnd - dataBegin == 4) {
+            const unsigned count = static_cast<unsigned>(dataBegin[2] << 8 | dataBegin[3]);
+            if (count >= 1 && count <= kMostRegistersRead)
+                return {5 + 2 * count, 5 + 2 * count};
+        }
+        return {0, kExceptionAnswerLength}; // only an exception answer fits such a request
+    case kCommandWrite: return {kCommandAnswerLength, kCommandAnswerLength};
+    case kArchiveRead: return {kArchiveAnswerLength, kArchiveAnswerLength};
+    default: return {0, kLongestRtuFrame};
+    }
+}
+
+bool IsWholeAnswer(const uint8_t* b, const uint8_t* e, uint8_t devAddr, uint8_t commandCode,
+                   const ExpectedAnswer& expected)
+{
+    const auto length = static_cast<size_t>(e - b);
+    if (expected.longest == kLongestRtuFrame && expected.wholeLength == 0)
+        return false; // a function the link does not know: only silence tells
+    if (length < kExceptionAnswerLength || b[0] != devAddr)
+        return false;
+    const bool exception = b[1] == (commandCode | 0x80);
+    if (exception ? length != kExceptionAnswerLength : (b[1] != commandCode || length != expected.wholeLength))
+        return false;
+    return ModbusCRC16(b, e) == 0;
+}
+
 std::string BytesToListText(const uint8_t* b, const uint8_t* e)
 {
     std::string text = "[";
@@ -144,6 +188,11 @@ const char* const kWriteDelayKey = "Задержка_записи_мсек";
 const char* const kTimeOutKey = "таймаут_ожидания_ответа_мсек";
 const char* const kSilentTimeKey = "длительность_ожидания_символа_приёма_мсек";
 const char* const kLogKey = "лагать";
+const char* const kEndAtLengthKey = "конец_ответа_по_длине";
+
+// How long the wait for the first byte sleeps at most before it asks the
+// stop predicate again.
+const uint32_t kStopCheckMs = 20;
 
 PortDialogFn portDialog;
 
@@ -160,7 +209,10 @@ RS232ModbusT::RS232ModbusT()
       writeDelay_(50),
       timeOut_(1000),
       silentTime_(10),
-      logTraffic_(false)
+      logTraffic_(false),
+      endAtLength_(true),
+      lastAnswerEnd_(AnswerEnd::None),
+      lastLatencyMs_(-1)
 {
     myIO::AutoQuote trace("RS232ModbusT::RS232ModbusT");
     LoadSettings();
@@ -190,6 +242,7 @@ void RS232ModbusT::LoadSettings()
     timeOut_ = ReadIntInRange(ini, kTransfer, kTimeOutKey, 100, 500000, 1000);
     silentTime_ = ReadIntInRange(ini, kTransfer, kSilentTimeKey, 5, 100000, 10);
     logTraffic_ = ini.ReadBool(kTransfer, kLogKey, false);
+    endAtLength_ = ini.ReadBool(kTransfer, kEndAtLengthKey, true);
 }
 
 void RS232ModbusT::SaveSettings()
@@ -201,6 +254,7 @@ void RS232ModbusT::SaveSettings()
     ini.WriteInteger(kTransfer, kWriteDelayKey, writeDelay_);
     ini.WriteInteger(kComport, kPortKey, port_.PortNumber());
     ini.WriteBool(kTransfer, kLogKey, logTraffic_);
+    ini.WriteBool(kTransfer, kEndAtLengthKey, endAtLength_);
 }
 
 void RS232ModbusT::SetStopRequested(StopRequestedFn fn) { stopRequested_ = std::move(fn); }
@@ -227,11 +281,16 @@ void RS232ModbusT::WaitUnlessStopped(uint32_t ms) const
 int32_t RS232ModbusT::Exchange(uint8_t modbusDeviceAddress, uint8_t commandCode, const uint8_t* dataBegin,
                                const uint8_t* dataEnd, const uint8_t** answerBegin, const uint8_t** answerEnd)
 {
+    lastAnswerEnd_ = AnswerEnd::None;
+    lastLatencyMs_ = -1;
     if (stopRequested_())
         return 0;
-    // The instrument needs a pause between exchanges; a stop request ends
-    // it early and the read loop below then stops at once.
+    // The instrument needs a pause between exchanges. A stop request that
+    // ends it sends nothing: a command written now would be carried out by
+    // the instrument while its answer is dropped.
     WaitUnlessStopped(static_cast<uint32_t>(writeDelay_));
+    if (stopRequested_())
+        return 0;
 
     const auto sendStrLen = dataEnd - dataBegin;
     MY_ASSERT_M(sendStrLen < 10000, "sendStrLen<10000");
@@ -241,7 +300,7 @@ int32_t RS232ModbusT::Exchange(uint8_t modbusDeviceAddress, uint8_t commandCode,
     if (logTraffic_)
         Print("TXD: " + HexDump(frame.data(), frame.data() + frame.size(), "") + "\n");
 
-    Transfer(frame);
+    Transfer(frame, ExpectedAnswerOf(commandCode, dataBegin, dataEnd));
 
     if (stopRequested_() || modbusDeviceAddress == 0)
         return 0;
@@ -255,7 +314,7 @@ int32_t RS232ModbusT::Exchange(uint8_t modbusDeviceAddress, uint8_t commandCode,
     return 0;
 }
 
-void RS232ModbusT::Transfer(const std::vector<uint8_t>& frame)
+void RS232ModbusT::Transfer(const std::vector<uint8_t>& frame, const ExpectedAnswer& expected)
 {
     Connect();
     port_.Purge();
@@ -267,44 +326,86 @@ void RS232ModbusT::Transfer(const std::vector<uint8_t>& frame)
             FILE_LINE, my::Format("%s: ошибка считывания: %d байт из %d!", port_.Description().c_str(), written, size)));
     if (frame[0] == 0)
         return; // nobody answers a broadcast
-    GatherAnswer();
+    const uint32_t t0 = my::GetTickCount();
+    lastAnswerEnd_ = GatherAnswer(expected, frame[0], frame[1]);
+    if (logTraffic_)
+        LogAnswer(my::GetTickCount() - t0, lastAnswerEnd_);
 }
 
-// An answer ends at the first pause of silentTime_ after some bytes came;
-// every piece restarts the answer timeout. Both waits end as soon as bytes
-// arrive, so the pause is counted from the answer's last byte: a plain sleep
-// after each read would count it from the read, and an answer arriving over
-// a few milliseconds would then end up to twice silentTime_ after its last
-// byte.
-void RS232ModbusT::GatherAnswer()
+// An answer ends as soon as its bytes form the whole frame the request
+// expects, else at the first pause of silentTime_ after some bytes came, so
+// a frame in pieces with short gaps is still one answer, and a frame that
+// fails its CRC is left to the answer checks once the line falls silent.
+// The silence wait ends as soon as bytes arrive, so the pause is counted
+// from the answer's last byte. An answer that outgrows the largest frame its
+// request can produce by a byte cannot become sound by more; it ends there,
+// and no answer outlasts the answer timeout plus that frame's line time: a
+// line that never falls silent (another master, a babbling device) ends the
+// exchange with what came, and the next exchange purges the rest before its
+// request. A whole frame that fails its CRC still waits for the silence, so
+// that what follows it does not spill into the next exchange.
+RS232ModbusT::AnswerEnd RS232ModbusT::GatherAnswer(const ExpectedAnswer& expected, uint8_t devAddr,
+                                                   uint8_t commandCode)
 {
-    uint32_t t0 = my::GetTickCount();
+    const uint32_t start = my::GetTickCount();
+    const uint32_t timeOut = static_cast<uint32_t>(timeOut_);
+    const uint32_t deadline = timeOut + LineTimeMs(expected.longest);
+    const size_t tooLong = expected.longest + 1;
+    bool silenceWaited = false; // the last wait lasted the whole silence time
     for (;;) {
         if (stopRequested_())
-            break;
-        if (my::GetTickCount() - t0 >= static_cast<uint32_t>(timeOut_))
-            break;
+            return AnswerEnd::Stopped;
         const uint32_t n = port_.ClearError();
-        if (n == 0) {
-            port_.WaitForInput(1);
-            continue;
+        if (n > 0) {
+            if (rxd_.empty())
+                lastLatencyMs_ = static_cast<int32_t>(my::GetTickCount() - start);
+            Receive(n, tooLong);
+            if (endAtLength_ && IsWholeAnswer(rxd_.data(), rxd_.data() + rxd_.size(), devAddr, commandCode, expected))
+                return AnswerEnd::Length;
+            if (rxd_.size() >= tooLong)
+                return AnswerEnd::Longest;
+        } else if (silenceWaited) {
+            return AnswerEnd::Silence;
         }
-        const size_t old = rxd_.size();
-        rxd_.resize(old + n);
-        port_.Read(rxd_.data() + old, static_cast<int32_t>(n));
-        port_.WaitForInput(static_cast<uint32_t>(silentTime_));
-        if (port_.ClearError() == 0)
-            break;
-        t0 = my::GetTickCount();
+        const uint32_t elapsed = my::GetTickCount() - start;
+        if (rxd_.empty()) {
+            if (elapsed >= timeOut)
+                return AnswerEnd::TimeOut;
+            port_.WaitForInput(std::min(timeOut - elapsed, kStopCheckMs));
+        } else {
+            if (elapsed >= deadline)
+                return AnswerEnd::Deadline;
+            const uint32_t wait = std::min(deadline - elapsed, static_cast<uint32_t>(silentTime_));
+            silenceWaited = wait == static_cast<uint32_t>(silentTime_);
+            port_.WaitForInput(wait);
+        }
     }
-    if (logTraffic_)
-        LogAnswer(my::GetTickCount() - t0);
 }
 
-void RS232ModbusT::LogAnswer(uint32_t sinceMs)
+// The one place answer bytes enter the buffer.
+void RS232ModbusT::Receive(uint32_t n, size_t limit)
+{
+    const size_t old = rxd_.size();
+    const size_t take = std::min<size_t>(n, limit > old ? limit - old : 0);
+    rxd_.resize(old + take);
+    const int32_t got = port_.Read(rxd_.data() + old, static_cast<int32_t>(take));
+    rxd_.resize(old + static_cast<size_t>(std::max<int32_t>(got, 0)));
+}
+
+// The time the bytes take on the line at the port's rate and framing,
+// rounded up.
+uint32_t RS232ModbusT::LineTimeMs(size_t bytes) const
+{
+    const DCB& dcb = port_.Sets().dcb;
+    const uint64_t bitsPerByte = 1u + dcb.ByteSize + (dcb.Parity != 0 ? 1u : 0u) + (dcb.StopBits == 0 ? 1u : 2u);
+    const uint64_t baud = dcb.BaudRate ? dcb.BaudRate : 9600;
+    return static_cast<uint32_t>((bytes * bitsPerByte * 1000 + baud - 1) / baud);
+}
+
+void RS232ModbusT::LogAnswer(uint32_t sinceMs, AnswerEnd end)
 {
     Print(my::Format("%d мсек\n", static_cast<int>(sinceMs)));
-    if (sinceMs >= static_cast<uint32_t>(timeOut_))
+    if (end == AnswerEnd::TimeOut || end == AnswerEnd::Deadline)
         Print("!!ТАЙМАУТ!!\n");
     if (rxd_.empty())
         Print("Нет ответа!\n");

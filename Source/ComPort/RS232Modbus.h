@@ -6,6 +6,7 @@
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -32,6 +33,22 @@ bool IsModbusStr(const uint8_t* b, const uint8_t* e, uint8_t devAddr, uint8_t co
 // Checks an answer in a fixed order and throws the first failed check as
 // one of the MyTransfer... exceptions below; address 0 accepts anything.
 void ValidateAnswer(const uint8_t* b, const uint8_t* e, uint8_t devAddr, uint8_t commandCode);
+
+// What a request's answer looks like as far as its function tells:
+// wholeLength is the length of a complete normal answer (0: unknown, the
+// silence decides; an exception answer of a known function is 5 bytes),
+// longest the largest frame the request can produce.
+struct ExpectedAnswer {
+    size_t wholeLength;
+    size_t longest;
+};
+ExpectedAnswer ExpectedAnswerOf(uint8_t commandCode, const uint8_t* dataBegin, const uint8_t* dataEnd);
+
+// True when b..e is a whole answer to the request: its length (5 for an
+// exception answer), the request's address and function and a CRC that
+// checks.
+bool IsWholeAnswer(const uint8_t* b, const uint8_t* e, uint8_t devAddr, uint8_t commandCode,
+                   const ExpectedAnswer& expected);
 
 // "[1, 83, 2]": bytes as lower-case hex without leading zeros.
 std::string BytesToListText(const uint8_t* b, const uint8_t* e);
@@ -83,9 +100,21 @@ typedef std::function<bool(PortDialogValues&)> PortDialogFn;
 void SetPortSettingsDialog(PortDialogFn fn);
 
 // The Modbus RTU master side of the serial link: one request, at most one
-// answer, timed by the line falling silent. Settings live in "comm.ini".
+// answer, ended by its length or by the line falling silent. Settings live
+// in "comm.ini".
 class RS232ModbusT : boost::noncopyable {
 public:
+    // How the last answer ended.
+    enum class AnswerEnd {
+        None,     // no answer awaited (broadcast, stop before the write)
+        Length,   // its bytes formed the whole frame the request expects
+        Silence,  // the line fell silent after some bytes
+        Longest,  // it outgrew the largest frame the request can produce
+        Deadline, // the answer timeout plus the longest frame's line time ran out
+        TimeOut,  // no byte came within the answer timeout
+        Stopped,  // a stop request ended the wait
+    };
+
     typedef std::function<bool()> StopRequestedFn;
     typedef std::function<void(int32_t code, const std::string& text)> ReportStateFn;
     // Waits up to ms milliseconds and returns early when a stop is requested.
@@ -108,13 +137,20 @@ public:
     // Without it the link's pauses sleep in 1 ms slices, asking the stop
     // predicate after each.
     void SetStopWait(StopWaitFn fn);
+    AnswerEnd LastAnswerEnd() const { return lastAnswerEnd_; }
+    // Milliseconds from the end of the last request to its answer's first
+    // byte; negative when no byte came.
+    int32_t LastLatencyMs() const { return lastLatencyMs_; }
 
 private:
     void LoadSettings();
     void SaveSettings();
-    void Transfer(const std::vector<uint8_t>& frame);
-    void GatherAnswer();
-    void LogAnswer(uint32_t sinceMs);
+    void Transfer(const std::vector<uint8_t>& frame, const ExpectedAnswer& expected);
+    AnswerEnd GatherAnswer(const ExpectedAnswer& expected, uint8_t devAddr, uint8_t commandCode);
+    // Appends up to n waiting bytes, never beyond limit in all.
+    void Receive(uint32_t n, size_t limit);
+    uint32_t LineTimeMs(size_t bytes) const;
+    void LogAnswer(uint32_t sinceMs, AnswerEnd end);
     void Connect();
     void Print(const std::string& text) const;
     // Sleeps in slices of 1 ms, asking the stop predicate each time.
@@ -130,4 +166,8 @@ private:
     int32_t timeOut_;
     int32_t silentTime_;
     bool logTraffic_;
+    // Off: every answer ends by silence, whatever its bytes.
+    bool endAtLength_;
+    AnswerEnd lastAnswerEnd_;
+    int32_t lastLatencyMs_;
 };

@@ -1,6 +1,7 @@
 #include "DevSys/TransferManage.h"
 
 #include "Application/ConsolePrint.h"
+#include "BusStats/BusStats.h"
 #include "ComPort/RS232Modbus.h"
 #include "Excpt/MyAssert.h"
 #include "Excpt/MyExeption.h"
@@ -39,6 +40,7 @@ public:
     void StopThread();
     void ConfigurePort();
     bool IsStopRequested() const { return StopRequested(); }
+    void CountFailure(uint8_t slave, const PMyExcpt& e);
     int32_t Exchange(uint8_t slave, uint8_t cmd, const uint8_t* txdBegin, const uint8_t* txdEnd,
                      const uint8_t** rxdBegin, const uint8_t** rxdEnd);
     void Notify(const TransmitionItemTag& tag);
@@ -312,6 +314,20 @@ void TransferManagerT::Impl::Notify(const TransmitionItemTag& tag)
     my::Synchronize([this, &tag] { notifyTransmitionSignal_.SetSignal(tag); });
 }
 
+// An answer that failed its checks; other failures (the port, a stop) are
+// no answer's doing.
+void TransferManagerT::Impl::CountFailure(uint8_t slave, const PMyExcpt& e)
+{
+    if (StopRequested() || slave == 0 || !dynamic_cast<const MyTransferBadAnswerException*>(e.get()))
+        return;
+    BusStats::Outcome outcome = BusStats::Outcome::FaultyAnswer;
+    if (dynamic_cast<const MyTransferNoAnswerException*>(e.get()))
+        outcome = BusStats::Outcome::NoAnswer;
+    else if (dynamic_cast<const MyTransferBadCRC16Exception*>(e.get()))
+        outcome = BusStats::Outcome::BadCrc;
+    BusStats::Counter::Instance().Record(slave, outcome, link_->LastLatencyMs());
+}
+
 int32_t TransferManagerT::Impl::Exchange(uint8_t slave, uint8_t cmd, const uint8_t* txdBegin,
                                          const uint8_t* txdEnd, const uint8_t** rxdBegin, const uint8_t** rxdEnd)
 {
@@ -326,10 +342,14 @@ int32_t TransferManagerT::Impl::Exchange(uint8_t slave, uint8_t cmd, const uint8
         result = link_->Exchange(slave, cmd, txdBegin, txdEnd, rxdBegin, rxdEnd);
     } catch (...) {
         const PMyExcpt e = CurrentExceptionToPMyExcpt(FILE_LINE);
+        CountFailure(slave, e);
         if (dynamic_cast<const MyTransferNoAnswerException*>(e.get()))
             Notify(tag);
         throw e;
     }
+    if (!StopRequested() && slave != 0)
+        BusStats::Counter::Instance().Record(
+            slave, result ? BusStats::Outcome::ExceptionAnswer : BusStats::Outcome::Answer, link_->LastLatencyMs());
     if (!StopRequested()) {
         tag.error = false;
         tag.rxdBegin = *rxdBegin;

@@ -432,7 +432,7 @@ TEST_F(TaskTest, ArchiveOfTheWrongSizeIsRetriedAndTheRightOneSaved)
     // simulator paces it with sleeps, which a busy machine stretches: a
     // longer silence time keeps the answer in one piece.
     my::IniFile(GetExeDir() + "comm.ini").WriteInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 200);
-    SimLine sim({"--archive-out", archiveFile, "--baud", "115200", "--fault", "archive-size 9801 once"});
+    SimLine sim({"--archive-out", archiveFile, "--baud", "115200", "--fault", "archive-size 9799 once"});
     PanelsAtError atError;
     const auto connection = Engine().ConnectReportState(atError, &PanelsAtError::OnReportState);
     RunToEnd(new DevTask::ReadArchive, false);
@@ -443,7 +443,7 @@ TEST_F(TaskTest, ArchiveOfTheWrongSizeIsRetriedAndTheRightOneSaved)
     const auto requests = Done(0x41);
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_TRUE(requests[0]->txd.empty());
-    EXPECT_EQ(requests[0]->rxd.size(), 9801u);
+    EXPECT_EQ(requests[0]->rxd.size(), 9799u);
 
     ASSERT_EQ(spy_.archives.size(), 1u);
     const Bytes& archive = spy_.archives[0];

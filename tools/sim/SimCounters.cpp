@@ -38,6 +38,7 @@ std::string FormatCounts(const Counters& c)
     t += "    ignored while answering: " + U(c.bytesIgnored) + "\n";
     t += "  bytes sent: " + U(c.bytesSent) + "\n";
     t += "  line drops: " + U(c.lineDrops) + "\n";
+    t += "  requests lost to the turnaround: " + U(c.turnaroundLost) + "\n";
     return t;
 }
 
@@ -52,7 +53,7 @@ std::string FormatCountsLine(const Counters& c)
     t += " ignored " + U(c.framesIgnored) + " answers " + U(c.answers);
     t += " exceptions " + U(c.exceptionAnswers) + " faults " + U(c.FaultsTotal());
     t += " bytes-received " + U(c.bytesReceived) + " bytes-sent " + U(c.bytesSent);
-    t += " line-drops " + U(c.lineDrops);
+    t += " line-drops " + U(c.lineDrops) + " turnaround-lost " + U(c.turnaroundLost);
     return t;
 }
 

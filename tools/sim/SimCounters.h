@@ -21,6 +21,7 @@ struct Counters {
     uint64_t bytesIgnored = 0; // arrived while the simulator was answering
     uint64_t bytesSent = 0;
     uint64_t lineDrops = 0;
+    uint64_t turnaroundLost = 0; // requests begun too soon after an answer
 
     uint64_t FaultsTotal() const;
 };

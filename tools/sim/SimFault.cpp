@@ -26,6 +26,7 @@ const FaultEntry FAULTS[] = {
     {FaultKind::ArchiveException, "archive-exception"},
     {FaultKind::Random, "random"},
     {FaultKind::Drop, "drop"},
+    {FaultKind::Babble, "babble"},
 };
 
 std::vector<std::string> Words(const std::string& text)
@@ -75,6 +76,10 @@ void ReadArguments(Fault& f, const std::vector<std::string>& args)
     case FaultKind::ArchiveSize: expected = {{&f.archiveSize, 0, 65000, "the archive size"}}; break;
     case FaultKind::Random: expected = {{&f.seconds, 1, 86400, "the duration in seconds"}}; break;
     case FaultKind::Drop: expected = {{&f.downMs, 0, 3600000, "the time the line stays down (ms)"}}; break;
+    case FaultKind::Babble:
+        expected = {{&f.babbleGapMs, 0, 1000, "the gap in milliseconds"},
+                    {&f.babbleBytes, 1, 1000000, "the number of bytes"}};
+        break;
     default: break;
     }
     if (args.size() > expected.size())
@@ -138,6 +143,7 @@ std::string FaultText(const Fault& f)
     case FaultKind::ArchiveSize: text += my::Format(" %d", f.archiveSize); break;
     case FaultKind::Random: text += my::Format(" %d", f.seconds); break;
     case FaultKind::Drop: text += my::Format(" %d", f.downMs); break;
+    case FaultKind::Babble: text += my::Format(" %d %d", f.babbleGapMs, f.babbleBytes); break;
     default: break;
     }
     if (f.times > 0)
@@ -166,6 +172,10 @@ std::string FaultHelp()
            "                      sound, the others with one of the faults above\n"
            "    drop [MS]         at the next request pull the cable: the line goes\n"
            "                      down and comes back after MS ms (1000); then no fault\n"
+           "    babble [GAP [BYTES]]\n"
+           "                      instead of the answer send BYTES bytes (1000) counting\n"
+           "                      up from 00, GAP ms of silence between them (2): a line\n"
+           "                      that never falls silent; a new fault ends it\n"
            "    Add \"once\" or \"times N\" to apply a fault to the next N answered\n"
            "    requests only, e.g. \"silent once\". Words may be separated by blanks,\n"
            "    \":\" or \",\" (\"split:50:3\").\n";

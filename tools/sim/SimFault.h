@@ -22,6 +22,7 @@ enum class FaultKind {
     ArchiveException, // the archive request gets an exception answer
     Random,        // a seeded mix of the others for a while
     Drop,          // the line goes down instead of the answer, comes back later
+    Babble,        // instead of the answer, bytes with short gaps for a long while
 };
 
 // A fault and its settings; only the fields of its kind are used.
@@ -34,6 +35,8 @@ struct Fault {
     int archiveSize = 9799; // ArchiveSize: data bytes instead of 9800
     int seconds = 60;      // Random: how long the mix lasts
     int downMs = 1000;     // Drop: how long the line stays down
+    int babbleGapMs = 2;   // Babble: pause between bytes
+    int babbleBytes = 1000; // Babble: how many bytes
     int times = 0;         // requests it still applies to; 0: until changed
 };
 

@@ -130,6 +130,8 @@ Options ParseOptions(const std::vector<std::string>& args)
             if (!ms.second || ms.first < 0 || ms.first > 60000)
                 Fail("--latency takes milliseconds from 0 to 60000, not \"" + v + "\"");
             o.latencyMs = ms.first;
+        } else if (name == "--turnaround") {
+            o.turnaroundMs = static_cast<int>(Number(take(), 0, 60000, "--turnaround"));
         } else if (name == "--fault") {
             if (faultGiven)
                 Fail("--fault may be given once");
@@ -248,6 +250,10 @@ What the instruments answer:
 Timing and faults:
   --latency MS        Pause between the end of a request (the silence
                       above) and the first answer byte; default 5.
+  --turnaround MS     A request that starts sooner than MS ms after the end
+                      of the last answer is lost, as with an RS-485
+                      transceiver that has not yet released the line;
+                      default 0.
   --fault FAULT       Start with this fault in force (change it later with
                       the fault command). Faults:
 )" + FaultHelp() +

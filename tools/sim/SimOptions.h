@@ -21,6 +21,7 @@ struct Options {
     uint64_t seed = 1;
     bool still = false;
     double latencyMs = 5;
+    int turnaroundMs = 0;
     Fault fault;
     std::string control;
     std::string command;            // send this to a running simulator and end

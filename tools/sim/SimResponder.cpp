@@ -46,6 +46,16 @@ std::vector<AnswerPiece> SplitFrame(const std::vector<uint8_t>& frame, int piece
     return out;
 }
 
+// Bytes one at a time with a gap before each but the first.
+std::vector<AnswerPiece> BabblePieces(int gapMs, int count)
+{
+    std::vector<AnswerPiece> out;
+    out.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        out.push_back({{static_cast<uint8_t>(i)}, i ? double(gapMs) : 0.0});
+    return out;
+}
+
 } // namespace
 
 uint8_t ParseCommandRequest(const uint8_t* data, size_t len, uint16_t& code, uint8_t arg[4])
@@ -257,6 +267,10 @@ Reply Responder::Inject(const Fault& fault, const Instrument& inst, uint8_t fn, 
     case FaultKind::Exception:
     case FaultKind::ArchiveException: answer = ExceptionFrame(inst.Address(), fn, static_cast<uint8_t>(fault.exceptionCode)); break;
     case FaultKind::Split: reply.pieces = SplitFrame(answer, fault.pieces, fault.gapMs); break;
+    case FaultKind::Babble:
+        reply.pieces = BabblePieces(fault.babbleGapMs, fault.babbleBytes);
+        reply.babble = true;
+        break;
     case FaultKind::ArchiveSize: {
         std::vector<uint8_t> data = inst.Archive();
         data.resize(static_cast<size_t>(fault.archiveSize), 0xFF);

@@ -29,6 +29,7 @@ struct AnswerPiece {
 struct Reply {
     std::vector<AnswerPiece> pieces; // nothing: no answer
     bool dropLine = false;           // pull the cable instead of answering
+    bool babble = false;             // the pieces are a babble, which a new fault ends
     int downMs = 0;                  // ... for this long
     std::string note;                // what was done, for the traffic log
 };

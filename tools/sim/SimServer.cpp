@@ -107,8 +107,12 @@ void Server::Run()
 
         const TimePoint now = Clock::now();
         if (line_.Fd() >= 0) {
-            if (auto frame = assembler_.TakeIfComplete(now))
-                HandleRequest(*frame, now);
+            if (auto frame = assembler_.TakeIfComplete(now)) {
+                if (TooSoonAfterAnswer())
+                    LoseRequest(*frame, now);
+                else
+                    HandleRequest(*frame, now);
+            }
             if (!writeBlocked_)
                 Transmit(Clock::now());
         }
@@ -144,8 +148,11 @@ void Server::ReadFromLine(TimePoint now)
             // talks is lost.
             if (!transmitter_.Idle())
                 responder_.Counts().bytesIgnored += static_cast<uint64_t>(n);
-            else
+            else {
+                if (assembler_.Empty())
+                    requestStart_ = now;
                 assembler_.Add(buf, static_cast<size_t>(n), now);
+            }
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -172,6 +179,8 @@ void Server::Transmit(TimePoint now)
         if (n > 0) {
             transmitter_.Written(static_cast<size_t>(n));
             responder_.Counts().bytesSent += static_cast<uint64_t>(n);
+            if (transmitter_.Idle())
+                lastAnswerEnd_ = Clock::now();
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -199,11 +208,25 @@ void Server::HandleRequest(const std::vector<uint8_t>& frame, TimePoint now)
         return;
     const auto latency = std::chrono::duration_cast<Nanos>(std::chrono::duration<double, std::milli>(settings_.latencyMs));
     transmitter_.Start(reply.pieces, now + latency);
+    babbling_ = reply.babble;
     if (settings_.verbose) {
         for (const auto& piece : reply.pieces)
             Log(my::Format("%10.3f TXD %s%s\n", Seconds(now), Hex(piece.bytes).c_str(),
                            piece.gapBeforeMs > 0 ? my::Format("  ; after %g ms", piece.gapBeforeMs).c_str() : ""));
     }
+}
+
+bool Server::TooSoonAfterAnswer() const
+{
+    return settings_.turnaroundMs > 0 && lastAnswerEnd_ &&
+           requestStart_ < *lastAnswerEnd_ + std::chrono::milliseconds(settings_.turnaroundMs);
+}
+
+void Server::LoseRequest(const std::vector<uint8_t>& frame, TimePoint now)
+{
+    ++responder_.Counts().turnaroundLost;
+    if (settings_.verbose)
+        Log(my::Format("%10.3f RXD %s  ; lost: within the turnaround\n", Seconds(now), Hex(frame).c_str()));
 }
 
 void Server::DropLine(int downMs)
@@ -286,8 +309,12 @@ std::string Server::Execute(const std::string& line)
             return "ok commands: fault [FAULT], drop [MS|forever], restore, line, latency [MS], counts, quit";
         if (word == "fault") {
             const double now = Seconds(Clock::now());
-            if (!arg.empty())
+            if (!arg.empty()) {
                 responder_.SetFault(ParseFault(arg), now);
+                if (babbling_)
+                    transmitter_.Clear(); // a babble lasts until the fault changes
+                babbling_ = false;
+            }
             return "ok fault " + FaultText(responder_.CurrentFault(now));
         }
         if (word == "drop")

@@ -14,6 +14,7 @@ namespace sim {
 struct ServerSettings {
     int baud = 9600;
     double latencyMs = 5;
+    int turnaroundMs = 0;       // requests starting sooner after an answer are lost
     bool verbose = false;       // traffic log on standard error
     std::string controlPath;    // empty: no control socket
     bool commandsOnStdin = true;
@@ -46,6 +47,8 @@ private:
     void ReadFromLine(TimePoint now);
     void Transmit(TimePoint now);
     void HandleRequest(const std::vector<uint8_t>& frame, TimePoint now);
+    bool TooSoonAfterAnswer() const;
+    void LoseRequest(const std::vector<uint8_t>& frame, TimePoint now);
     void DropLine(int downMs);
     void RestoreLine();
     void LineLost(const std::string& why);
@@ -62,6 +65,9 @@ private:
     FrameAssembler assembler_;
     Transmitter transmitter_;
     bool writeBlocked_ = false;
+    bool babbling_ = false;
+    std::optional<TimePoint> lastAnswerEnd_;
+    TimePoint requestStart_;
     std::optional<TimePoint> restoreAt_;
     std::unique_ptr<ControlSocket> control_;
     int signalFd_ = -1;
