@@ -1,0 +1,4 @@
+# Why a port does not open and how to fix it; what each port number is.
+list(APPEND KALIST8_CORE_SOURCES
+  PortDoctor/PortFacts.cpp
+)
