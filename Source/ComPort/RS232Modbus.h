@@ -2,6 +2,7 @@
 
 #include "ComPort/CommUtils.h"
 #include "Excpt/MyExeption.h"
+#include "PortDoctor/PortDoctor.h"
 
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
@@ -130,4 +131,5 @@ private:
     int32_t timeOut_;
     int32_t silentTime_;
     bool logTraffic_;
+    my::PortDoctor::PortAdvisor portAdvisor_;
 };
