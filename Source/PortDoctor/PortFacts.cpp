@@ -69,16 +69,14 @@ std::string NodeName(std::string path)
     return std::string();
 }
 
-std::string ByIdName(const std::string& path)
+// The stable name udev gave the terminal, found by the terminal it leads to.
+std::string ByIdName(const std::string& node)
 {
     const std::string dir = my::Comm::SystemPath("/dev/serial/by-id");
-    const std::string device = Resolved(path);
-    if (device.empty())
-        return std::string();
     std::string found;
     if (DIR* d = opendir(dir.c_str())) {
         while (const dirent* e = readdir(d))
-            if (e->d_name[0] != '.' && Resolved(dir + "/" + e->d_name) == device)
+            if (e->d_name[0] != '.' && NodeName(dir + "/" + e->d_name) == node)
                 found = e->d_name;
         closedir(d);
     }
@@ -105,7 +103,7 @@ PortFacts ReadPortFacts(const std::string& path)
     f.node = NodeName(path);
     if (f.node.empty())
         return f;
-    f.byId = ByIdName(path);
+    f.byId = ByIdName(f.node);
     const std::string device = Resolved(TtyClassDir(f.node) + "/device");
     if (device.empty())
         return f;
