@@ -131,7 +131,7 @@ std::string ExplainBusy(unsigned n, const std::string& path)
                    (p.pid == getpid() ? std::string("эта же программа")
                                       : my::Format("%s (pid %d)", p.exeName.c_str(), static_cast<int>(p.pid)));
     std::string text = my::Format("%s: %s занят другой программой", PortName(n).c_str(), path.c_str());
-    text += holders.empty() ? std::string("; какой, этому пользователю не видно") : "; его держит " + holders;
+    text += holders.empty() ? std::string("; какой, этому пользователю не видно") : "; открыт процессами: " + holders;
     for (const KnownGrabber& g : RunningGrabbers())
         text += std::string("; ") + g.what;
     return text;
