@@ -10,5 +10,6 @@ struct ProcessEntry {
 };
 
 // Every running process with the file name of its executable. An empty list
-// when the process table cannot be read.
-std::vector<ProcessEntry> ListProcesses();
+// when the process table cannot be read. procDir: where the process table
+// lies (a test's fake one).
+std::vector<ProcessEntry> ListProcesses(const std::string& procDir = "/proc");

@@ -38,10 +38,10 @@ std::string ExeNameOf(const std::string& procDir)
 
 } // namespace
 
-std::vector<ProcessEntry> ListProcesses()
+std::vector<ProcessEntry> ListProcesses(const std::string& procDir)
 {
     std::vector<ProcessEntry> list;
-    DIR* proc = opendir("/proc");
+    DIR* proc = opendir(procDir.c_str());
     if (!proc)
         return list;
     while (dirent* d = readdir(proc)) {
@@ -49,7 +49,7 @@ std::vector<ProcessEntry> ListProcesses()
         const long pid = std::strtol(d->d_name, &end, 10);
         if (pid <= 0 || *end != '\0')
             continue;
-        const std::string name = ExeNameOf(std::string("/proc/") + d->d_name);
+        const std::string name = ExeNameOf(procDir + "/" + d->d_name);
         if (!name.empty())
             list.push_back({static_cast<pid_t>(pid), name});
     }

@@ -8,6 +8,7 @@
 #include "DevSys/Catalogue.h"
 #include "Excpt/MyAssert.h"
 #include "Excpt/MyExeption.h"
+#include "PortDoctor/PortDoctor.h"
 #include "ProgramFiles.h"
 #include "ScreenUpdates/RepaintPacer.h"
 #include "ValueText.h"
@@ -142,6 +143,8 @@ TForm1::TForm1(QWidget* owner) : QMainWindow(owner), address_(kDefaultAddress), 
     TransferManagerT& engine = TransferManagerT::Instance();
     reportStateConnection_ = engine.ConnectReportState(*this, &TForm1::OnReportState);
     notifyTransmitionConnection_ = engine.ConnectNotifyTransmition(*this, &TForm1::OnNotifyTransmition);
+    // Why the port does not open, and the fix, over the error panel.
+    my::PortDoctor::SetAdviceShown([this](const std::string& advice) { Panel12->setToolTip(Q(advice)); });
     setWindowTitle(QString::fromUtf8(kCaption));
     FormOpros = new TFormOpros(nullptr);
     Label8->setText(QString::number(address_.load()));
@@ -157,6 +160,7 @@ TForm1::~TForm1()
 {
     TransferManagerT::Instance().StopThread();
     DevTask::SetDeviceWindow(nullptr);
+    my::PortDoctor::SetAdviceShown(nullptr);
     try {
         SaveSettings();
     } catch (...) {

@@ -1,6 +1,9 @@
+#include "FakeDeviceTree.h"
 #include "TestUtils.h"
 
+#include "ComPort/CommSets.h"
 #include "ComPort/PortMap.h"
+#include "PortDoctor/PortFacts.h"
 
 #include <gtest/gtest.h>
 
@@ -140,13 +143,131 @@ TEST_F(PortMapTest, PresentPortsAreThoseMappedToTerminalsNow)
     EXPECT_EQ(MappedPresentPorts(), (std::vector<unsigned>{2, 4}));
 }
 
-TEST(PortScanTest, NeverFindsPseudoTerminals)
-{
-    Pty pty;
-    for (const auto& path : FindSerialDevices()) {
-        char real[PATH_MAX];
-        const std::string resolved = realpath(path.c_str(), real) ? real : path;
-        EXPECT_NE(resolved.rfind("/dev/pts/", 0), 0u) << path;
-        EXPECT_NE(resolved, "/dev/ptmx") << path;
+// The machine's own scan, over a fake /dev and /sys: two FTDI adapters known
+// by id, an Arduino's ttyACM, a console on ttyS0, a real UART on ttyS1, the
+// phantom ttyS ports the serial core lists without a UART, and the
+// pseudo-terminal entries a scan must pass by.
+class PortScanTest : public PortMapTest {
+protected:
+    PortScanTest()
+    {
+        SetDeviceScanSource(nullptr);
+        tree.SetConsole("tty0 ttyS0");
+        tree.AddUart("ttyS0", 4, ptys[0].Slave());
+        tree.AddUart("ttyS1", 4, ptys[1].Slave());
+        tree.AddUart("ttyS2", 0, ptys[2].Slave());
+        tree.AddUart("ttyS3", 0);
+        tree.AddUart("ttyAMA0", 0);
+        tree.AddNode("ptmx", "/dev/ptmx");
+        tree.AddNode("pts/0", ptys[2].Slave());
+        tree.AddNode("ttyprintk", ptys[2].Slave());
     }
+
+    static FakeDeviceTree::UsbAdapter Ftdi(const std::string& tty, const std::string& serial, int usbPort)
+    {
+        FakeDeviceTree::UsbAdapter a;
+        a.tty = tty;
+        a.byId = "usb-FTDI_FT232R_USB_UART_" + serial + "-if00-port0";
+        a.driver = "ftdi_sio";
+        a.vendorId = "0403";
+        a.productId = "6001";
+        a.manufacturer = "FTDI";
+        a.product = "FT232R USB UART";
+        a.serial = serial;
+        a.latencyTimerMs = 16;
+        a.usbPort = usbPort;
+        return a;
+    }
+    static FakeDeviceTree::UsbAdapter Acm()
+    {
+        FakeDeviceTree::UsbAdapter a;
+        a.tty = "ttyACM0";
+        a.byId = "usb-Arduino__www.arduino.cc__0043_7553530323935-if00";
+        a.driver = "cdc_acm";
+        a.vendorId = "2341";
+        a.productId = "0043";
+        a.usbPort = 3;
+        return a;
+    }
+
+    Pty ptys[6];
+    FakeDeviceTree tree;
+};
+
+TEST_F(PortScanTest, FindsAdaptersByIdOnceThenAcmThenRealUartsButNotTheConsole)
+{
+    const std::string a = tree.Plug(Ftdi("ttyUSB0", "A10K1ABC", 1), ptys[3].Slave());
+    const std::string b = tree.Plug(Ftdi("ttyUSB1", "A10K2XYZ", 2), ptys[4].Slave());
+    const std::string acm = tree.Plug(Acm(), ptys[5].Slave());
+    tree.RemoveNode("serial/by-id/" + Acm().byId); // an ACM device without a stable name
+    EXPECT_EQ(FindSerialDevices(),
+              (std::vector<std::string>{a, b, tree.Path("/dev/ttyACM0"), tree.Path("/dev/ttyS1")}));
+}
+
+TEST_F(PortScanTest, AFreshMachineNumbersItsDevicesAndListsThePresentOnes)
+{
+    const std::string a = tree.Plug(Ftdi("ttyUSB0", "A10K1ABC", 1), ptys[3].Slave());
+    tree.AddNode("ttyUSB5"); // a stale node that leads to no terminal
+    const std::vector<unsigned> present = RescanPresentPorts();
+    EXPECT_EQ(ReadBytes(MapFile()), WinText("[PORTS]\nCOM1=" + a + "\nCOM2=" + tree.Path("/dev/ttyUSB5") +
+                                            "\nCOM3=" + tree.Path("/dev/ttyS1") + "\n"));
+    EXPECT_EQ(present, (std::vector<unsigned>{1, 3}));
+    EXPECT_EQ(PresentPorts(), present);
+    EXPECT_TRUE(IsPortPresent(3));
+    EXPECT_FALSE(IsPortPresent(2));
+}
+
+TEST_F(PortScanTest, AdaptersBeyondNineGetNoNumberAndThePresentPortsStayWithinOneToNine)
+{
+    Pty more[10];
+    for (int i = 0; i < 10; ++i)
+        tree.Plug(Ftdi("ttyUSB" + std::to_string(i), "B" + std::to_string(10 + i), 10 + i), more[i].Slave());
+    EXPECT_EQ(RescanPresentPorts(), (std::vector<unsigned>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(PortDevicePath(9), tree.Path("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_B18-if00-port0"));
+    EXPECT_FALSE(IsPortPresent(0));
+    EXPECT_FALSE(IsPortPresent(10));
+    EXPECT_EQ(ReadBytes(MapFile()).find("B19"), std::string::npos);
+}
+
+// Plugged in while the program runs, pulled out and plugged back under
+// another ttyUSB: the same number, found again by its by-id name.
+TEST_F(PortScanTest, ALaterAdapterIsNumberedByIdAndKeepsItsNumberAcrossAReplug)
+{
+    EXPECT_EQ(RescanPresentPorts(), (std::vector<unsigned>{1}));
+    const auto adapter = Ftdi("ttyUSB0", "A10K1ABC", 1);
+    const std::string byId = tree.Plug(adapter, ptys[3].Slave());
+    EXPECT_EQ(RescanPresentPorts(), (std::vector<unsigned>{1, 2}));
+    EXPECT_EQ(PortDevicePath(2), byId);
+
+    tree.Unplug(adapter);
+    EXPECT_EQ(RescanPresentPorts(), (std::vector<unsigned>{1}));
+    auto replugged = adapter;
+    replugged.tty = "ttyUSB1";
+    tree.Plug(replugged, ptys[4].Slave());
+    EXPECT_EQ(RescanPresentPorts(), (std::vector<unsigned>{1, 2}));
+    EXPECT_EQ(ReadBytes(MapFile()), WinText("[PORTS]\nCOM1=" + tree.Path("/dev/ttyS1") + "\nCOM2=" + byId + "\n"));
+}
+
+TEST_F(PortScanTest, TwoIdenticalAdaptersAreToldApartByTheirFacts)
+{
+    const std::string a = tree.Plug(Ftdi("ttyUSB0", "A10K1ABC", 1), ptys[3].Slave());
+    const std::string b = tree.Plug(Ftdi("ttyUSB1", "A10K2XYZ", 2), ptys[4].Slave());
+    tree.Plug(Acm(), ptys[5].Slave());
+
+    const my::PortDoctor::PortFacts fa = my::PortDoctor::ReadPortFacts(a);
+    EXPECT_EQ(fa.node, "ttyUSB0");
+    EXPECT_EQ(fa.byId, "usb-FTDI_FT232R_USB_UART_A10K1ABC-if00-port0");
+    EXPECT_EQ(fa.latencyTimerMs, 16);
+    EXPECT_EQ(my::PortDoctor::PortFactsText(fa), a + " (ttyUSB0)\n"
+                                                    "драйвер ftdi_sio, USB 0403:6001\n"
+                                                    "FTDI FT232R USB UART\n"
+                                                    "серийный номер A10K1ABC");
+    EXPECT_EQ(my::PortDoctor::PortFactsText(my::PortDoctor::ReadPortFacts(b)),
+              b + " (ttyUSB1)\nдрайвер ftdi_sio, USB 0403:6001\nFTDI FT232R USB UART\nсерийный номер A10K2XYZ");
+    EXPECT_EQ(my::PortDoctor::PortFactsText(my::PortDoctor::ReadPortFacts(tree.Path("/dev/ttyACM0"))),
+              tree.Path("/dev/ttyACM0") + "\nby-id: " + Acm().byId + "\nдрайвер cdc_acm, USB 2341:0043");
+    EXPECT_EQ(my::PortDoctor::PortFactsText(my::PortDoctor::ReadPortFacts(tree.Path("/dev/ttyS1"))),
+              tree.Path("/dev/ttyS1") + "\nдрайвер serial8250");
+    // A pseudo-terminal has nothing in sysfs: its path alone.
+    EXPECT_EQ(my::PortDoctor::PortFactsText(my::PortDoctor::ReadPortFacts(ptys[0].Slave())), ptys[0].Slave());
 }

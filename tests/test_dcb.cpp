@@ -178,13 +178,3 @@ TEST_F(PortSetsTest, PerPortFileLivesInTheUserConfigDirectory)
     EXPECT_TRUE(SameSets(absent, PortSetsT()));
 }
 
-TEST(ModuleVariablesTest, PresentPortsAreWithinOneToNine)
-{
-    for (unsigned n : PresentPorts()) {
-        EXPECT_GE(n, 1u);
-        EXPECT_LE(n, 9u);
-        EXPECT_TRUE(IsPortPresent(n));
-    }
-    EXPECT_FALSE(IsPortPresent(0));
-    EXPECT_FALSE(IsPortPresent(10));
-}

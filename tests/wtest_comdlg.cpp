@@ -1,6 +1,8 @@
+#include "FakeDeviceTree.h"
 #include "WidgetTestUtils.h"
 
 #include "ComPort/Dlg/uFormComPortSetsDlg.h"
+#include "PortDoctor/PortFacts.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -66,6 +68,43 @@ TEST_F(ComPortDlgTest, OffersThePresentPortsWithTheirDevices)
     EXPECT_EQ(dlg.lblDevicePath->text().toStdString(), "/dev/ttyUSB2");
     dlg.cbPortName->setCurrentIndex(0);
     EXPECT_EQ(dlg.lblDevicePath->text().toStdString(), "/dev/ttyUSB0");
+}
+
+// Two adapters of the same make: the dialog tells them apart by what sysfs
+// knows of each, and has room for all of it.
+TEST(ComPortDlgFactsTest, TwoIdenticalAdaptersShowTheirOwnFacts)
+{
+    FakeDeviceTree tree;
+    FakeDeviceTree::UsbAdapter a;
+    a.tty = "ttyUSB0";
+    a.byId = "usb-FTDI_FT232R_USB_UART_A10K1ABC-if00-port0";
+    a.driver = "ftdi_sio";
+    a.vendorId = "0403";
+    a.productId = "6001";
+    a.product = "FT232R USB UART";
+    a.serial = "A10K1ABC";
+    FakeDeviceTree::UsbAdapter b = a;
+    b.tty = "ttyUSB1";
+    b.byId = "usb-FTDI_FT232R_USB_UART_A10K2XYZ-if00-port0";
+    b.serial = "A10K2XYZ";
+    b.usbPort = 2;
+    ScopedEnv com1("KALIST8_COM1", tree.Plug(a, "/dev/null"));
+    ScopedEnv com3("KALIST8_COM3", tree.Plug(b, "/dev/null"));
+
+    TFormComPortSetsDlg dlg({1, 3}, &my::PortDoctor::DescribePort);
+    dlg.show();
+    const std::string second = dlg.cbPortName->itemData(1, Qt::ToolTipRole).toString().toStdString();
+    EXPECT_EQ(second, tree.Path("/dev/serial/by-id/") + b.byId +
+                          " (ttyUSB1)\nдрайвер ftdi_sio, USB 0403:6001\nFT232R USB UART\nсерийный номер A10K2XYZ");
+    EXPECT_EQ(dlg.cbPortName->itemText(1).toStdString(), "COM3");
+    dlg.cbPortName->setCurrentIndex(0);
+    const QSize room = dlg.lblDevicePath->size();
+    EXPECT_NE(dlg.lblDevicePath->text().toStdString().find("серийный номер A10K1ABC"), std::string::npos);
+    EXPECT_GE(room.width(), dlg.lblDevicePath->sizeHint().width());
+    EXPECT_GE(room.height(), dlg.lblDevicePath->sizeHint().height());
+    dlg.cbPortName->setCurrentIndex(1);
+    EXPECT_EQ(dlg.lblDevicePath->text().toStdString(), second);
+    EXPECT_EQ(dlg.lblDevicePath->size(), room);
 }
 
 TEST_F(ComPortDlgTest, TabOrderRunsFromTheButtonsUpThroughTheEdits)

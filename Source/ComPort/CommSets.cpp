@@ -48,7 +48,16 @@ const uint32_t kDefaultBuffSize = 1024;
 
 // A port is present when the device its number is mapped to is a terminal
 // device now; the machine's new serial devices get their numbers first.
-std::vector<unsigned> ScanPresentPorts() { return MappedPresentPorts(); }
+std::vector<unsigned> ScanPresentPorts()
+{
+    std::vector<unsigned> present;
+    for (unsigned n : MappedPresentPorts())
+        if (n >= 1 && n <= 9)
+            present.push_back(n);
+    std::sort(present.begin(), present.end());
+    present.erase(std::unique(present.begin(), present.end()), present.end());
+    return present;
+}
 
 void WriteUnsigned(my::IniFile& ini, const std::string& section, const char* key, uint32_t v)
 {
@@ -69,16 +78,26 @@ PortSetsT::PortSetsT()
 {
 }
 
-ModuleVariablesT::ModuleVariablesT() : dcb_(BuiltInDCB()), timeouts_(kBuiltInTimeouts)
+ModuleVariablesT::ModuleVariablesT()
+    : dcb_(BuiltInDCB()), timeouts_(kBuiltInTimeouts), present_(ScanPresentPorts())
 {
-    for (unsigned n : ScanPresentPorts())
-        if (n >= 1 && n <= 9)
-            present_.push_back(n);
-    std::sort(present_.begin(), present_.end());
-    present_.erase(std::unique(present_.begin(), present_.end()), present_.end());
 }
 
-const ModuleVariablesT& ModuleVariables()
+std::vector<unsigned> ModuleVariablesT::PresentPorts() const
+{
+    std::lock_guard<std::mutex> lock(presentMutex_);
+    return present_;
+}
+
+std::vector<unsigned> ModuleVariablesT::Rescan()
+{
+    std::vector<unsigned> now = ScanPresentPorts();
+    std::lock_guard<std::mutex> lock(presentMutex_);
+    present_ = now;
+    return now;
+}
+
+ModuleVariablesT& ModuleVariables()
 {
     return Loki::SingletonHolder<ModuleVariablesT, Loki::CreateUsingNew, Loki::NoDestroy,
                                  Loki::SingleThreaded>::Instance();
@@ -90,9 +109,11 @@ std::vector<unsigned> PresentPorts() { return ModuleVariables().PresentPorts(); 
 
 bool IsPortPresent(unsigned number)
 {
-    const auto& ports = ModuleVariables().PresentPorts();
+    const auto ports = ModuleVariables().PresentPorts();
     return std::find(ports.begin(), ports.end(), number) != ports.end();
 }
+
+std::vector<unsigned> RescanPresentPorts() { return ModuleVariables().Rescan(); }
 
 void WritePortSets(const PortSetsT& sets, my::IniFile& ini, const std::string& section)
 {

@@ -4,6 +4,7 @@
 
 #include <boost/noncopyable.hpp>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,25 +24,33 @@ struct PortSetsT {
 };
 
 // The process-wide serial settings module: built-in defaults and the ports
-// present when it was created.
+// present when the list was last built (at creation and at each rescan).
 class ModuleVariablesT : boost::noncopyable {
 public:
     ModuleVariablesT();
     const DCB& DefaultDCB() const { return dcb_; }
     const COMMTIMEOUTS& DefaultTimeouts() const { return timeouts_; }
-    const std::vector<unsigned>& PresentPorts() const { return present_; }
+    std::vector<unsigned> PresentPorts() const;
+    // Builds the list again (new devices get their numbers first) and
+    // returns it. The dialog rescans on the main thread, a failing open on
+    // the worker: the list has a lock of its own.
+    std::vector<unsigned> Rescan();
 
 private:
     DCB dcb_;
     COMMTIMEOUTS timeouts_;
+    mutable std::mutex presentMutex_;
     std::vector<unsigned> present_;
 };
 
-const ModuleVariablesT& ModuleVariables();
+ModuleVariablesT& ModuleVariables();
 DCB DefaultDCB();
 COMMTIMEOUTS DefaultTimeouts();
 std::vector<unsigned> PresentPorts();
 bool IsPortPresent(unsigned number);
+// The present-port list built again now: sysfs and /dev are read, no port
+// is opened.
+std::vector<unsigned> RescanPresentPorts();
 
 // A settings record as one INI section of 31 unsigned decimal keys.
 void WritePortSets(const PortSetsT& sets, my::IniFile& ini, const std::string& section);

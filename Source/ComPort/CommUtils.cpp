@@ -176,13 +176,23 @@ std::string CommErrorsText(uint32_t mask)
 int OpenPortHandle(int portNumber)
 {
     const std::string name = my::Format("COM%d", portNumber);
-    if (portNumber < 1 || !my::Comm::IsPortPresent(static_cast<unsigned>(portNumber)))
+    // A port missing from the list or failing to open sends the list to be
+    // built again: an adapter plugged in since is numbered and found, one
+    // plugged back under another ttyUSB is reached again by its by-id name.
+    const auto present = [portNumber] {
+        return portNumber >= 1 && my::Comm::IsPortPresent(static_cast<unsigned>(portNumber));
+    };
+    if (!present())
+        my::Comm::RescanPresentPorts();
+    if (!present())
         throw PMyExcpt(new MyException(
             FILE_LINE,
             my::Format("COM-порт c символическим именем \"%s\" не представлен в системе!", name.c_str())));
     int fd = -1;
-    if (const int err = my::Comm::OpenExclusive(my::Comm::PortDevicePath(portNumber), fd))
+    if (const int err = my::Comm::OpenExclusive(my::Comm::PortDevicePath(portNumber), fd)) {
+        my::Comm::RescanPresentPorts();
         throw PMyExcpt(new MyWindowsException(err, FILE_LINE, my::Format("COM-порт \"%s\" занят!", name.c_str())));
+    }
     return fd;
 }
 

@@ -102,9 +102,10 @@ private:
 std::string CommErrorsText(uint32_t mask);
 
 // Opens port "COM<n>" for this process alone and returns its descriptor.
-// Throws MyException when the number is not in the present-port list and
-// MyWindowsException "COM-порт \"COM<n>\" занят!" when the device cannot be
-// opened (held by another program, gone, no access).
+// Throws MyException when the number is not in the present-port list, even
+// after the list is built again, and MyWindowsException
+// "COM-порт \"COM<n>\" занят!" when the device cannot be opened (held by
+// another program, gone, no access); the list is built again then too.
 int OpenPortHandle(int portNumber);
 
 // Line errors reported by the port. The mask must hold a flag of commErrors.

@@ -10,9 +10,12 @@
 //   2. key "COM<n>" of section "PORTS" in "comports.ini" in the user's
 //      configuration directory;
 //   3. nothing: the number is unmapped.
-// When the present-port list is built, every serial device found on the
-// machine that no number stands for yet gets the lowest free number, written
-// to "comports.ini", so a device keeps its number from then on.
+// Whenever the present-port list is built (at the start, when the port
+// settings dialog opens, when the configured port is missing or fails to
+// open), every serial device found on the machine that no number stands for
+// yet gets the lowest free number, written to "comports.ini", so a device
+// keeps its number from then on. Building the list reads /dev and sysfs
+// (under SystemRoot.h's root) and opens no device.
 
 namespace my::Comm {
 

@@ -424,11 +424,13 @@ void RS232ModbusT::Connect()
         port_.Open();
     } catch (...) {
         const PMyExcpt cause = CurrentExceptionToPMyExcpt(FILE_LINE);
+        portAdvisor_.OpenFailed(static_cast<unsigned>(port_.PortNumber()), cause);
         WaitUnlessStopped(1000);
         throw PMyExcpt(new MyException(FILE_LINE, "Ошибка при инициализации " + port_.Description(), cause));
     }
     reportState_(2, port_.Description());
     Print("соединение установлено.\n");
+    portAdvisor_.Opened(static_cast<unsigned>(port_.PortNumber()), silentTime_);
 }
 
 void RS232ModbusT::ShowSettingsDialog()
@@ -436,7 +438,7 @@ void RS232ModbusT::ShowSettingsDialog()
     if (!portDialog)
         return;
     PortDialogValues v;
-    v.presentPorts = my::Comm::PresentPorts();
+    v.presentPorts = my::Comm::RescanPresentPorts(); // an adapter plugged in since the start
     v.portText = my::Format("COM%d", port_.PortNumber());
     v.timeOut = std::to_string(timeOut_);
     v.writeDelay = std::to_string(writeDelay_);

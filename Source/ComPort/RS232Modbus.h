@@ -2,6 +2,7 @@
 
 #include "ComPort/CommUtils.h"
 #include "Excpt/MyExeption.h"
+#include "PortDoctor/PortDoctor.h"
 
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
@@ -170,4 +171,5 @@ private:
     bool endAtLength_;
     AnswerEnd lastAnswerEnd_;
     int32_t lastLatencyMs_;
+    my::PortDoctor::PortAdvisor portAdvisor_;
 };

@@ -107,6 +107,19 @@ int WaitFor(int fd, short events, int64_t waitMs, Wait& result)
     return 0;
 }
 
+// A USB adapter holds received bytes up to its latency timer (16 ms on FTDI)
+// before passing them on, longer than the silence that ends an answer. Low
+// latency, which any user may ask for, makes the driver pass them at once
+// (ftdi_sio sets its timer to 1 ms). Drivers without it refuse; no failure.
+void AskForLowLatency(int fd)
+{
+    serial_struct info{};
+    if (Sys().Ioctl(fd, TIOCGSERIAL, &info) < 0 || (info.flags & ASYNC_LOW_LATENCY))
+        return;
+    info.flags |= ASYNC_LOW_LATENCY;
+    Sys().Ioctl(fd, TIOCSSERIAL, &info);
+}
+
 } // namespace
 
 int OpenExclusive(const std::string& path, int& fd)
@@ -124,6 +137,7 @@ int OpenExclusive(const std::string& path, int& fd)
         Sys().Close(h);
         return err;
     }
+    AskForLowLatency(h);
     fd = h;
     return 0;
 }

@@ -30,7 +30,8 @@ struct LineErrorCounts {
 // never as controlling terminal, and for this process alone: flock() keeps
 // out every other copy of the program (root included), TIOCEXCL every other
 // program without CAP_SYS_ADMIN. A device held by another gives EBUSY. On
-// failure nothing stays open.
+// failure nothing stays open. Low latency is asked for where the driver has
+// it (TIOCSSERIAL with ASYNC_LOW_LATENCY).
 int OpenExclusive(const std::string& path, int& fd);
 
 // Ends the exclusive use and closes. Output still waiting is discarded, so

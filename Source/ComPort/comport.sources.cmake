@@ -7,5 +7,6 @@ list(APPEND KALIST8_CORE_SOURCES
   ComPort/PortMap.cpp
   ComPort/SerialLine.cpp
   ComPort/SerialSys.cpp
+  ComPort/SystemRoot.cpp
   ComPort/TermiosFromDcb.cpp
 )

@@ -2,6 +2,8 @@
 
 #include "ComPort/CommSets.h"
 #include "ComPort/CommUtils.h"
+#include "PortDoctor/OpenFailureAdvice.h"
+#include "PortDoctor/PortDoctor.h"
 
 #include <cerrno>
 #include <chrono>
@@ -91,6 +93,21 @@ int PlainOpen(const char* path)
     return errno == EBUSY ? kRefusedBusy : kOtherError;
 }
 
+// Opens the device as COM1 and says what came of it.
+int ExplainOpen(const char* path)
+{
+    setenv(PortVariable(1).c_str(), path, 1);
+    my::Comm::Port port;
+    try {
+        port.Open();
+    } catch (const PMyExcpt& e) {
+        std::printf("%s\n", my::PortDoctor::ExplainOpenFailure(1, my::PortDoctor::OpenFailureCause(e)).c_str());
+        return 1;
+    }
+    std::printf("opened\n");
+    return 0;
+}
+
 } // namespace
 
 std::string PortVariable(int portNumber) { return "KALIST8_COM" + std::to_string(portNumber); }
@@ -118,6 +135,8 @@ int RunCommHelper(int argc, char** argv)
         return HoldPort(std::atoi(argv[1]));
     if (mode == "plain-open")
         return PlainOpen(argv[1]);
+    if (mode == "explain")
+        return ExplainOpen(argv[1]);
     std::fprintf(stderr, "unknown helper mode\n");
     return 100;
 }

@@ -31,6 +31,9 @@ void SetUpCommTestWorld();
 int RunCommHelper(int argc, char** argv);
 extern const char* const kHelperFlag;
 
+// The "explain" helper opens its argument as COM1 and prints "opened", or the
+// explanation of the failure.
+
 // Exit codes of the "plain-open" helper.
 enum { kOpened = 10, kRefusedBusy = 11, kOtherError = 12, kStillPrivileged = 13 };
 
@@ -85,6 +88,7 @@ public:
 
     // 0 when started, else the errno of the start.
     int StartError() const { return startError_; }
+    pid_t Pid() const { return pid_; }
     // One line of its output without the newline; empty at the deadline.
     std::string ReadLine(int deadlineMs = 5000);
     void CloseInput();

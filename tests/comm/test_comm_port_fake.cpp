@@ -7,6 +7,7 @@
 
 #include <linux/serial.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <map>
@@ -67,6 +68,18 @@ public:
                                 ? "RS485 on"
                                 : (static_cast<serial_rs485*>(arg)->flags == 0 ? "RS485 off" : "RS485 ?"));
             return rs485Driver ? 0 : Fail(ENOTTY);
+        case TIOCGSERIAL:
+            if (!serialDriver)
+                break;
+            *static_cast<serial_struct*>(arg) = serial_struct{};
+            static_cast<serial_struct*>(arg)->flags = serialFlags;
+            return 0;
+        case TIOCSSERIAL:
+            calls.push_back("TIOCSSERIAL");
+            if (!serialDriver)
+                break;
+            serialFlags = static_cast<serial_struct*>(arg)->flags;
+            return 0;
         case TIOCGRS485:
             if (!rs485Driver)
                 return Fail(ENOTTY);
@@ -111,6 +124,8 @@ public:
     serial_icounter_struct counters{};
     bool rs485Driver = false;
     bool rs485LeftOn = false;
+    bool serialDriver = false; // TIOCGSERIAL/TIOCSSERIAL as a UART or USB serial driver answers
+    int serialFlags = 0;
     std::vector<std::string> calls;
     std::set<int> openFds;
 
@@ -318,4 +333,28 @@ TEST_F(FakeSysTest, ModemLinesAndRs485Mode)
         port.Open(); // lines the pseudo-terminal lacks (ENOTTY) are no failure
         EXPECT_EQ(sys.calls, c.calls);
     }
+}
+
+TEST_F(FakeSysTest, OpeningAsksTheDriverForLowLatencyOnce)
+{
+    sys.serialDriver = true;
+    sys.serialFlags = ASYNC_SKIP_TEST;
+    port.Open();
+    EXPECT_EQ(sys.serialFlags, ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY);
+    EXPECT_EQ(std::count(sys.calls.begin(), sys.calls.end(), "TIOCSSERIAL"), 1);
+    port.Close();
+    port.Open(); // already low latency: nothing to ask
+    EXPECT_EQ(std::count(sys.calls.begin(), sys.calls.end(), "TIOCSSERIAL"), 1);
+}
+
+TEST_F(FakeSysTest, ADriverWithoutLowLatencyStillOpens)
+{
+    port.Open(); // a pseudo-terminal: TIOCGSERIAL fails, nothing is set
+    EXPECT_TRUE(port.IsOpen());
+    EXPECT_EQ(std::count(sys.calls.begin(), sys.calls.end(), "TIOCSSERIAL"), 0);
+    port.Close();
+    sys.serialDriver = true;
+    sys.failIoctl[TIOCSSERIAL] = EPERM;
+    port.Open();
+    EXPECT_TRUE(port.IsOpen());
 }

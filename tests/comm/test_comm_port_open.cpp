@@ -170,19 +170,32 @@ TEST_F(PortTest, UnmappedNumberIsNotPresent)
     EXPECT_FALSE(port.IsOpen());
 }
 
-TEST_F(PortTest, PortThatAppearedAfterTheListWasBuiltStaysAbsent)
+// The list was built at the start without it: opening builds it again.
+TEST_F(PortTest, PortThatAppearedAfterTheListWasBuiltOpensWithoutARestart)
 {
     PtyPair pty;
     const std::string late = my::Comm::PortDevicePath(kLatePort);
     ASSERT_FALSE(late.empty());
+    ASSERT_FALSE(my::Comm::IsPortPresent(kLatePort));
     ASSERT_EQ(symlink(pty.SlavePath().c_str(), late.c_str()), 0);
-    EXPECT_TRUE(my::Comm::IsTerminalDevice(late));
 
-    const PMyExcpt e = Thrown([] { OpenPortHandle(kLatePort); });
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->Message(), NotPresentText(kLatePort));
-    EXPECT_EQ(e->Where().file, "CommUtils.cpp");
+    Port port;
+    port.SetPortNumber(kLatePort);
+    port.Open();
+    EXPECT_TRUE(my::Comm::IsPortPresent(kLatePort));
+    EXPECT_EQ(port.Write("9", 1), 1);
+    EXPECT_EQ(pty.Read(1), "9");
+    port.Close();
+
+    // Gone again: the failed open takes it off the list.
     unlink(late.c_str());
+    const PMyExcpt gone = Thrown([&] { port.Open(); });
+    ASSERT_TRUE(gone);
+    ExpectBusy(OpenFailureCause(gone), kLatePort, ENOENT);
+    EXPECT_FALSE(my::Comm::IsPortPresent(kLatePort));
+    const PMyExcpt absent = Thrown([&] { port.Open(); });
+    ASSERT_TRUE(absent);
+    EXPECT_EQ(OpenFailureCause(absent).Message(), NotPresentText(kLatePort));
 }
 
 TEST_F(PortTest, DeviceMissingAtOpeningIsReportedAsBusy)

@@ -11,6 +11,7 @@
 #include "DevSys/task_.h"
 #include "Application/ConsolePrint.h"
 #include "Excpt/MyExeption.h"
+#include "PortDoctor/PortDoctor.h"
 #include "ProgramFiles.h"
 #include "Unit1.h"
 #include "uFormOpros.h"
@@ -485,6 +486,34 @@ TEST_F(Form1Test, StatusTextIsAlsoTheTooltip)
     f.SetStatusText(2, text);
     EXPECT_EQ(Text(f.Panel11), text);
     EXPECT_EQ(f.Panel11->toolTip().toStdString(), text);
+}
+
+// Why the port does not open, with its fix, waits over the error panel; it
+// is shown again after starting the polling cleared the panels.
+TEST_F(Form1Test, PortAdviceIsTheTooltipOfTheErrorPanel)
+{
+    TempDir config;
+    ScopedEnv xdg("XDG_CONFIG_HOME", config.Path());
+    ScopedEnv com8("KALIST8_COM8", "");
+    TForm1& f = Form();
+    std::vector<std::string> printed;
+    my::PortDoctor::PortAdvisor advisor([&](const std::string& line) { printed.push_back(line); });
+    const PMyExcpt notPresent(new MyException(FileLine(1, "CommUtils.cpp"),
+                                              "COM-порт c символическим именем \"COM8\" не представлен в системе!"));
+    advisor.OpenFailed(8, notPresent);
+    ASSERT_EQ(printed.size(), 1u);
+    const std::string advice = printed[0].substr(0, printed[0].size() - 1);
+    EXPECT_EQ(advice.rfind("COM8 не сопоставлен никакому устройству", 0), 0u) << advice;
+    EXPECT_EQ(f.Panel12->toolTip().toStdString(), advice);
+
+    f.OnReportState(4, "Опрос: старт");
+    EXPECT_EQ(f.Panel12->toolTip().toStdString(), "");
+    advisor.OpenFailed(8, notPresent);
+    EXPECT_EQ(printed.size(), 1u);
+    EXPECT_EQ(f.Panel12->toolTip().toStdString(), advice);
+
+    advisor.Opened(8, 10);
+    EXPECT_EQ(f.Panel12->toolTip().toStdString(), "");
 }
 
 // What every state report changes, starting from the same texts and colours.

@@ -1,6 +1,6 @@
 #include "ComPort/Dlg/uFormComPortSetsDlg.h"
 
-#include "ComPort/PortMap.h"
+#include "PortDoctor/PortFacts.h"
 #include "ComPort/RS232Modbus.h"
 #include "VCLUtils/MyDialogs.h"
 #include "VCLUtils/MyStrUtils.h"
@@ -74,6 +74,7 @@ TFormComPortSetsDlg::TFormComPortSetsDlg(const std::vector<unsigned>& ports,
                                     Qt::ToolTipRole);
     }
     cbPortName->setCurrentIndex(-1);
+    MakeRoomForDeviceFacts();
     connect(cbPortName, &QComboBox::currentIndexChanged, this, [this] { ShowDevicePath(); });
 
     setTabOrder(Button1, Button2);
@@ -161,6 +162,18 @@ void TFormComPortSetsDlg::Apply()
         accept();
 }
 
+// The dialog keeps its size: the label gets the room of the longest facts.
+void TFormComPortSetsDlg::MakeRoomForDeviceFacts()
+{
+    QSize room;
+    for (int i = 0; i < cbPortName->count(); ++i) {
+        lblDevicePath->setText(cbPortName->itemData(i, Qt::ToolTipRole).toString());
+        room = room.expandedTo(lblDevicePath->sizeHint());
+    }
+    lblDevicePath->clear();
+    lblDevicePath->setMinimumSize(room);
+}
+
 void TFormComPortSetsDlg::ShowDevicePath()
 {
     const QVariant tip = cbPortName->currentData(Qt::ToolTipRole);
@@ -172,7 +185,7 @@ namespace {
 
 bool RunPortSettingsDialog(PortDialogValues& v)
 {
-    TFormComPortSetsDlg dlg(v.presentPorts, &my::Comm::PortDevicePath);
+    TFormComPortSetsDlg dlg(v.presentPorts, &my::PortDoctor::DescribePort);
     dlg.edSilentTime->setText(QString::fromStdString(v.silentTime));
     dlg.edWriteDelay->setText(QString::fromStdString(v.writeDelay));
     dlg.edTimeOut->setText(QString::fromStdString(v.timeOut));

@@ -20,8 +20,9 @@ class TFormComPortSetsDlg : public QDialog {
     Q_OBJECT
 public:
     // ports: the present port numbers, offered as "COM<n>" in this order.
-    // devicePath names the device behind a port number, for the tooltip and
-    // the label beside the list.
+    // devicePath tells what device stands behind a port number (its path
+    // first, then what sysfs knows of it), for the tooltip and the label
+    // beside the list.
     TFormComPortSetsDlg(const std::vector<unsigned>& ports, std::function<std::string(unsigned)> devicePath,
                         QWidget* parent = nullptr);
 
@@ -53,6 +54,7 @@ private:
     // Shows the complaint for the first rejected edit and returns false.
     bool CheckAll();
     void Apply();
+    void MakeRoomForDeviceFacts();
     void ShowDevicePath();
 
     std::map<QLineEdit*, Field> validators_;
