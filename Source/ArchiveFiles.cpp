@@ -1,6 +1,7 @@
 #include "ArchiveFiles.h"
 
 #include "ComPort/RS232Modbus.h"
+#include "StampedFile.h"
 #include "DevSys/Catalogue.h"
 #include "ValueText.h"
 #include "VCLUtils/Cp1251.h"
@@ -61,10 +62,12 @@ std::string SystemDecimalSeparator() { return QLocale::system().decimalPoint().t
 
 // Truncates on open, so nothing of an earlier archive stays behind; a stream
 // that failed to open swallows the writes.
-void WriteFile(const std::string& path, const std::string& bytes)
+bool WriteFile(const std::string& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return !out.fail();
 }
 
 } // namespace
@@ -101,4 +104,13 @@ std::string SaveArchiveFiles(const std::string& dir, const uint8_t* begin, const
 std::string SaveArchiveFiles(const std::string& dir, const uint8_t* begin, const uint8_t* end)
 {
     return SaveArchiveFiles(dir, begin, end, ThisModule::Instance(), SystemDecimalSeparator());
+}
+
+std::string SaveArchiveCopy(const std::string& dir, int address, const QDateTime& when, const uint8_t* begin,
+                            const uint8_t* end)
+{
+    const std::string path = NewStampedPath(dir, "Archives", address, when, ".bin");
+    if (path.empty() || !WriteFile(path, std::string(begin, end)))
+        return std::string();
+    return path;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+class QDateTime;
 class ThisModule;
 
 // The instrument's archive: records of 49 bytes. Marker 0xA0, a number,
@@ -26,3 +27,10 @@ bool ArchiveRecordLine(const uint8_t* record, std::string* line);
 std::string SaveArchiveFiles(const std::string& dir, const uint8_t* begin, const uint8_t* end,
                              const ThisModule& names, const std::string& decimalSeparator);
 std::string SaveArchiveFiles(const std::string& dir, const uint8_t* begin, const uint8_t* end);
+
+// Keeps the block as a file of its own that no later download replaces:
+// "Archives/<address>_<yyyy-mm-dd_hh-mm-ss>.bin" in dir (ending with "/"),
+// the folder created when missing. Returns its path, empty when it could not
+// be written (not reported: "archive.bin" is still there).
+std::string SaveArchiveCopy(const std::string& dir, int address, const QDateTime& when, const uint8_t* begin,
+                            const uint8_t* end);

@@ -21,6 +21,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -469,7 +470,8 @@ void TForm1::UpdateChanalValue(unsigned nChanal, double value)
 
 void TForm1::SaveArchive(const uint8_t* begin, const uint8_t* end)
 {
-    OpenWithDesktop(SaveArchiveFiles(GetExeDir(), begin, end));
+    SaveArchiveCopy(GetUserFilesDir(), address_, QDateTime::currentDateTime(), begin, end);
+    OpenWithDesktop(SaveArchiveFiles(GetUserFilesDir(), begin, end));
 }
 
 std::string TForm1::FormatValue(double v) { return ::FormatValue(v); }

@@ -3,6 +3,7 @@
 #include "ArchiveFiles.h"
 #include "DevSys/Catalogue.h"
 
+#include <QDateTime>
 #include <QLocale>
 
 #include <gtest/gtest.h>
@@ -188,4 +189,28 @@ TEST(ArchiveRecordLineTest, DefaultsAreTheShippedCatalogueAndTheSystemSeparator)
     Put(&block, 0, kBrokenDigits);
     EXPECT_EQ(SaveArchiveFiles(dir.Path(), Begin(block), End(block)), dir.File("archive.txt"));
     EXPECT_EQ(ReadBytes(dir.File("archive.txt")), WinText(line + "\n"));
+}
+
+TEST(ArchiveCopyTest, EachDownloadKeepsAFileOfItsOwn)
+{
+    TempDir dir;
+    const std::string first = MixedBlock();
+    const std::string second = EmptyBlock();
+    const QDateTime when(QDate(2026, 3, 7), QTime(9, 5, 4));
+
+    const std::string a = SaveArchiveCopy(dir.Path(), 12, when, Begin(first), End(first));
+    EXPECT_EQ(a, dir.File("Archives/12_2026-03-07_09-05-04.bin"));
+    // The same second again: a name of its own rather than the first file.
+    const std::string b = SaveArchiveCopy(dir.Path(), 12, when, Begin(second), End(second));
+    EXPECT_EQ(b, dir.File("Archives/12_2026-03-07_09-05-04_2.bin"));
+    EXPECT_EQ(ReadBytes(a), first);
+    EXPECT_EQ(ReadBytes(b), second);
+}
+
+TEST(ArchiveCopyTest, UnwritableFolderGivesNoPath)
+{
+    TempDir dir;
+    WriteBytes(dir.File("Archives"), "a file where the folder would go");
+    const std::string block = EmptyBlock();
+    EXPECT_EQ(SaveArchiveCopy(dir.Path(), 1, QDateTime::currentDateTime(), Begin(block), End(block)), "");
 }

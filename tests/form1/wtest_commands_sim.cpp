@@ -9,6 +9,8 @@
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QDir>
+#include <QRegularExpression>
 #include <QLabel>
 #include <QUrl>
 
@@ -161,6 +163,13 @@ TEST_F(CommandsSimTest, ArchiveIsSavedBesideTheProgramAndOpened)
     EXPECT_TRUE(FileExists(GetExeDir() + "archive.txt"));
     ASSERT_EQ(desktop.urls.size(), 1);
     EXPECT_EQ(desktop.urls[0].toLocalFile().toStdString(), GetExeDir() + "archive.txt");
+
+    // Its own copy, named after the address, stays when the next one comes.
+    const QStringList copies = QDir(QString::fromStdString(GetExeDir() + "Archives")).entryList(QDir::Files);
+    ASSERT_EQ(copies.size(), 1) << copies.join(' ').toStdString();
+    EXPECT_TRUE(QRegularExpression("^1_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.bin$").match(copies[0]).hasMatch())
+        << copies[0].toStdString();
+    EXPECT_EQ(ReadBytes(GetExeDir() + "Archives/" + copies[0].toStdString()), archive);
 }
 
 } // namespace
