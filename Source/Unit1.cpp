@@ -8,6 +8,7 @@
 #include "Excpt/MyAssert.h"
 #include "Excpt/MyExeption.h"
 #include "ProgramFiles.h"
+#include "Records/RecordingControl.h"
 #include "ValueText.h"
 #include "VCLUtils/DrawGridCell.h"
 #include "VCLUtils/IniFile.h"
@@ -128,6 +129,7 @@ std::string ScaleText(const std::pair<double, double>& scale)
 TForm1::TForm1(QWidget* owner) : QMainWindow(owner), address_(kDefaultAddress), statusPanels_{}
 {
     CreateControls();
+    recording_ = new RecordingControl(N8, N6, panelStatus, &GetUserFilesDir);
     grdManager_.reset(new my::DrawGridCellManager(grd1, true));
     address_ = GetConfigIni().ReadInteger(kConfigMainSection, kAddressKey, kDefaultAddress);
     TransferManagerT& engine = TransferManagerT::Instance();
@@ -454,11 +456,13 @@ void TForm1::UpdateChanals(const ModbusChanals& chanals)
         grd1->SetColWidth(col,
                           GetForm1Ini().ReadInteger(kColumnWidthSection, std::to_string(col), grd1->DefaultColWidth()));
     }
+    recording_->SetChanals(address_, chanals);
     AddReadChanalTasks();
 }
 
 void TForm1::UpdateChanalValue(unsigned nChanal, double value)
 {
+    recording_->OnValue(nChanal, value);
     if (uint64_t(nChanal) + 1 >= uint64_t(grd1->ColCount()))
         return;
     const QString text = Q(FormatValue(value));

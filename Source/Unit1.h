@@ -19,6 +19,7 @@ class QLabel;
 class QMenu;
 class QMenuBar;
 class QWidget;
+class RecordingControl;
 class TFormChanal;
 
 namespace my {
@@ -132,6 +133,8 @@ protected:
     TNotifyTransmitionSignal::Connection notifyTransmitionConnection_;
     // The open single-channel windows, by channel; at most one each.
     std::map<uint32_t, TFormChanal*> chanalForms_;
+    // "Запись в файл" and its file; owned by the menu.
+    RecordingControl* recording_ = nullptr;
     // The address-search prompt's text, kept for the next search of the run.
     std::string searchRange_ = "1-127";
     bool wasActivated_ = false;
