@@ -117,13 +117,6 @@ QLabel* NewStatusPanel(const char* name, QWidget* parent)
     return panel;
 }
 
-std::string ScaleText(const std::pair<double, double>& scale)
-{
-    if (scale.first == 0 && scale.second == 0)
-        return "...";
-    return my::Format("%g-%g", scale.first, scale.second);
-}
-
 } // namespace
 
 TForm1::TForm1(QWidget* owner) : QMainWindow(owner), address_(kDefaultAddress), statusPanels_{}

@@ -1,30 +1,19 @@
 #include "RecordFile.h"
 
-#include "ValueText.h"
-#include "VCLUtils/Cp1251.h"
+#include "Records/CsvFormat.h"
 #include "VCLUtils/bcd_.h"
 
 #include <algorithm>
-#include <cmath>
 #include <utility>
 
 namespace {
 
-const char kSeparator = ';';
-
-// A name never splits its field.
-std::string FieldText(std::string text)
-{
-    std::replace(text.begin(), text.end(), kSeparator, ',');
-    return text;
-}
-
 std::string HeaderLine(const std::vector<RecordedChanal>& chanals)
 {
-    std::string line = "Дата;Время";
+    std::vector<std::string> titles;
     for (const RecordedChanal& ch : chanals)
-        line += kSeparator + FieldText("Канал " + std::to_string(ch.number) + ": " + ch.quantity + ", " + ch.unit);
-    return line;
+        titles.push_back(CsvColumnTitle("Канал", ch.number, ch.quantity, ch.unit));
+    return CsvHeaderLine(titles);
 }
 
 } // namespace
@@ -56,19 +45,18 @@ void RecordFile::Add(uint32_t number, double value, const QDateTime& when)
 
 void RecordFile::WriteRow()
 {
-    std::string line = roundTime_.toString(QStringLiteral("dd.MM.yyyy;hh:mm:ss")).toStdString();
+    std::vector<double> values;
     for (uint32_t number : numbers_) {
-        line += kSeparator;
         const auto v = round_.find(number);
-        if (v != round_.end() && std::fabs(v->second) < BCD_INVALID)
-            line += FormatValueWith(v->second, decimalSeparator_);
+        values.push_back(v == round_.end() ? BCD_INVALID : v->second);
     }
     round_.clear();
-    WriteLine(line);
+    WriteLine(CsvRowLine(roundTime_.toString(QStringLiteral("dd.MM.yyyy")).toStdString(),
+                         roundTime_.toString(QStringLiteral("hh:mm:ss")).toStdString(), values, decimalSeparator_));
 }
 
 void RecordFile::WriteLine(const std::string& utf8)
 {
-    out_ << my::Utf8ToCp1251(utf8) << "\r\n";
+    out_ << CsvFileLine(utf8);
     out_.flush();
 }
