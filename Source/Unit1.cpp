@@ -3,7 +3,7 @@
 #include "Application/ConsolePrint.h"
 #include "Application/guicon.h"
 #include "ArchiveFiles.h"
-#include "DesktopOpen.h"
+#include "ArchiveViewer/ArchiveViewerControl.h"
 #include "DevSys/Catalogue.h"
 #include "Excpt/MyAssert.h"
 #include "Excpt/MyExeption.h"
@@ -122,6 +122,7 @@ QLabel* NewStatusPanel(const char* name, QWidget* parent)
 TForm1::TForm1(QWidget* owner) : QMainWindow(owner), address_(kDefaultAddress), statusPanels_{}
 {
     CreateControls();
+    archiveViewer_ = new ArchiveViewerControl(this, N8, N6, &GetUserFilesDir);
     recording_ = new RecordingControl(N8, N6, panelStatus, &GetUserFilesDir);
     grdManager_.reset(new my::DrawGridCellManager(grd1, true));
     address_ = GetConfigIni().ReadInteger(kConfigMainSection, kAddressKey, kDefaultAddress);
@@ -450,6 +451,7 @@ void TForm1::UpdateChanals(const ModbusChanals& chanals)
                           GetForm1Ini().ReadInteger(kColumnWidthSection, std::to_string(col), grd1->DefaultColWidth()));
     }
     recording_->SetChanals(address_, chanals);
+    archiveViewer_->SetChanals(chanals);
     AddReadChanalTasks();
 }
 
@@ -467,8 +469,10 @@ void TForm1::UpdateChanalValue(unsigned nChanal, double value)
 
 void TForm1::SaveArchive(const uint8_t* begin, const uint8_t* end)
 {
-    SaveArchiveCopy(GetUserFilesDir(), address_, QDateTime::currentDateTime(), begin, end);
-    OpenWithDesktop(SaveArchiveFiles(GetUserFilesDir(), begin, end));
+    const std::string copy = SaveArchiveCopy(GetUserFilesDir(), address_, QDateTime::currentDateTime(), begin, end);
+    SaveArchiveFiles(GetUserFilesDir(), begin, end);
+    // "archive.txt" opens from there.
+    archiveViewer_->ShowDownload(begin, end, copy.empty() ? GetUserFilesDir() + "archive.bin" : copy);
 }
 
 std::string TForm1::FormatValue(double v) { return ::FormatValue(v); }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+class ArchiveViewerControl;
 class QAction;
 class QCloseEvent;
 class QFrame;
@@ -135,6 +136,8 @@ protected:
     std::map<uint32_t, TFormChanal*> chanalForms_;
     // "Запись в файл" and its file; owned by the menu.
     RecordingControl* recording_ = nullptr;
+    // "Открыть архив..." and the archive window; owned by the window.
+    ArchiveViewerControl* archiveViewer_ = nullptr;
     // The address-search prompt's text, kept for the next search of the run.
     std::string searchRange_ = "1-127";
     bool wasActivated_ = false;

@@ -2,6 +2,8 @@
 // item to what the instrument does and what the window then shows.
 #include "wtest_commands.h"
 
+#include "ArchiveFiles.h"
+#include "ArchiveViewer/ArchiveWindow.h"
 #include "VCLUtils/IniFile.h"
 #include "VCLUtils/MyStrUtils.h"
 #include "VCLUtils/StringGrid.h"
@@ -12,6 +14,8 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QUrl>
 
 #include <set>
@@ -69,6 +73,12 @@ std::vector<std::string> VisibleWaitPanels()
             if (const auto* label = w->findChild<QLabel*>("Panel2"))
                 captions.push_back(label->text().toStdString());
     return captions;
+}
+
+bool ArchiveShown(TForm1& f)
+{
+    const ArchiveWindow* w = f.findChild<ArchiveWindow*>();
+    return w && w->isVisible();
 }
 
 class CommandsSimTest : public CommandsTest {
@@ -135,7 +145,7 @@ TEST_F(CommandsSimTest, ZeroCorrectionReachesTheInstrumentAndShiftsItsValues)
     }
 }
 
-TEST_F(CommandsSimTest, ArchiveIsSavedBesideTheProgramAndOpened)
+TEST_F(CommandsSimTest, ArchiveIsSavedBesideTheProgramAndShownInTheArchiveWindow)
 {
     TempDir dir;
     const std::string sent = dir.File("sent.bin");
@@ -152,7 +162,7 @@ TEST_F(CommandsSimTest, ArchiveIsSavedBesideTheProgramAndOpened)
         [&] {
             for (const std::string& p : VisibleWaitPanels())
                 panels.insert(p);
-            return !desktop.urls.isEmpty();
+            return ArchiveShown(f);
         },
         60));
 
@@ -161,6 +171,16 @@ TEST_F(CommandsSimTest, ArchiveIsSavedBesideTheProgramAndOpened)
     EXPECT_EQ(archive.size(), ARCHIVE_SIZE);
     EXPECT_EQ(archive, ReadBytes(sent));
     EXPECT_TRUE(FileExists(GetExeDir() + "archive.txt"));
+    // The text goes to the desktop's program from the window, on request.
+    EXPECT_TRUE(desktop.urls.isEmpty());
+    ArchiveWindow* window = f.findChild<ArchiveWindow*>();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->Table()->rowCount(),
+              static_cast<int>(DecodeArchive(reinterpret_cast<const uint8_t*>(archive.data()),
+                                             reinterpret_cast<const uint8_t*>(archive.data()) + archive.size())
+                                   .size()));
+    EXPECT_GT(window->Table()->rowCount(), 0);
+    window->OpenTextButton()->click();
     ASSERT_EQ(desktop.urls.size(), 1);
     EXPECT_EQ(desktop.urls[0].toLocalFile().toStdString(), GetExeDir() + "archive.txt");
 
