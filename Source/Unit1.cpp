@@ -9,6 +9,7 @@
 #include "Excpt/MyExeption.h"
 #include "ProgramFiles.h"
 #include "Records/RecordingControl.h"
+#include "Trends/TrendsControl.h"
 #include "ValueText.h"
 #include "VCLUtils/DrawGridCell.h"
 #include "VCLUtils/IniFile.h"
@@ -124,6 +125,7 @@ TForm1::TForm1(QWidget* owner) : QMainWindow(owner), address_(kDefaultAddress), 
     CreateControls();
     archiveViewer_ = new ArchiveViewerControl(this, N8, N6, &GetUserFilesDir);
     recording_ = new RecordingControl(N8, N6, panelStatus, &GetUserFilesDir);
+    trends_ = new TrendsControl(this, N1);
     grdManager_.reset(new my::DrawGridCellManager(grd1, true));
     address_ = GetConfigIni().ReadInteger(kConfigMainSection, kAddressKey, kDefaultAddress);
     TransferManagerT& engine = TransferManagerT::Instance();
@@ -452,12 +454,14 @@ void TForm1::UpdateChanals(const ModbusChanals& chanals)
     }
     recording_->SetChanals(address_, chanals);
     archiveViewer_->SetChanals(chanals);
+    trends_->SetChanals(chanals);
     AddReadChanalTasks();
 }
 
 void TForm1::UpdateChanalValue(unsigned nChanal, double value)
 {
     recording_->OnValue(nChanal, value);
+    trends_->OnValue(nChanal, value);
     if (uint64_t(nChanal) + 1 >= uint64_t(grd1->ColCount()))
         return;
     const QString text = Q(FormatValue(value));

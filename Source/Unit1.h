@@ -22,6 +22,7 @@ class QMenuBar;
 class QWidget;
 class RecordingControl;
 class TFormChanal;
+class TrendsControl;
 
 namespace my {
 class DrawGridCellManager;
@@ -138,6 +139,8 @@ protected:
     RecordingControl* recording_ = nullptr;
     // "Открыть архив..." and the archive window; owned by the window.
     ArchiveViewerControl* archiveViewer_ = nullptr;
+    // The channels' trends and "Тренды"; owned by the window.
+    TrendsControl* trends_ = nullptr;
     // The address-search prompt's text, kept for the next search of the run.
     std::string searchRange_ = "1-127";
     bool wasActivated_ = false;

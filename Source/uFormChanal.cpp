@@ -46,9 +46,21 @@ TFormChanal::TFormChanal(QWidget* owner)
     FormResize();
 }
 
+void TFormChanal::SetBottom(QWidget* w)
+{
+    bottom_ = w;
+    w->setParent(this);
+    setMinimumHeight(MinHeight + BottomHeight);
+    resize(width(), height() + BottomHeight);
+    FormResize();
+    w->show();
+}
+
 void TFormChanal::FormResize()
 {
-    const int h = height();
+    const int h = height() - (bottom_ ? BottomHeight : 0);
+    if (bottom_)
+        bottom_->setGeometry(0, h, width(), BottomHeight);
     QFont f = font();
     f.setPixelSize(std::max(1, (h - 100) / 2));
     setFont(f);

@@ -38,11 +38,20 @@ TimePlot::TimePlot(QWidget* parent) : QChartView(parent), chart_(new QChart), ti
 
 void TimePlot::SetLines(const std::vector<Line>& lines)
 {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    SetLines(lines, nan, nan);
+}
+
+void TimePlot::SetLines(const std::vector<Line>& lines, double from, double to)
+{
     chart_->removeAllSeries();
     drawn_.clear();
-    for (const Line& line : lines)
+    for (const Line& line : lines) {
         AddLine(line);
-    FitAxes(lines);
+        if (hidden_.count(line.name))
+            SetLineVisible(drawn_.size() - 1, false);
+    }
+    FitAxes(lines, from, to);
 }
 
 void TimePlot::AddLine(const Line& line)
@@ -76,10 +85,16 @@ void TimePlot::AddLine(const Line& line)
     drawn_.push_back(drawn);
 }
 
+void TimePlot::SetTimeFormat(const QString& format) { timeAxis_->setFormat(format); }
+
 void TimePlot::SetLineVisible(size_t index, bool visible)
 {
     Drawn& d = drawn_.at(index);
     d.visible = visible;
+    if (visible)
+        hidden_.erase(d.name);
+    else
+        hidden_.insert(d.name);
     for (QLineSeries* run : d.runs)
         run->setVisible(visible);
     // The legend entry stays, dimmed, so that the line can come back.
@@ -99,7 +114,7 @@ std::vector<QString> TimePlot::VisibleLines() const
     return names;
 }
 
-void TimePlot::FitAxes(const std::vector<Line>& lines)
+void TimePlot::FitAxes(const std::vector<Line>& lines, double from, double to)
 {
     double tMin = std::numeric_limits<double>::max(), tMax = std::numeric_limits<double>::lowest();
     double vMin = tMin, vMax = tMax;
@@ -116,6 +131,10 @@ void TimePlot::FitAxes(const std::vector<Line>& lines)
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         tMin = static_cast<double>(now - 60000);
         tMax = static_cast<double>(now);
+    }
+    if (!std::isnan(from)) {
+        tMin = from;
+        tMax = to;
     }
     if (vMin > vMax)
         vMin = vMax = 0;

@@ -4,6 +4,7 @@
 #include <QPointF>
 #include <QString>
 
+#include <set>
 #include <vector>
 
 class QChart;
@@ -25,8 +26,13 @@ public:
 
     explicit TimePlot(QWidget* parent = nullptr);
 
-    // Replaces every line; the axes fit what there is.
+    // Replaces every line; the axes fit what there is, from is given
+    // (milliseconds) the time axis spans [from, to]. A line hidden by its
+    // legend stays hidden while its name comes again.
     void SetLines(const std::vector<Line>& lines);
+    void SetLines(const std::vector<Line>& lines, double from, double to);
+    // How the time axis labels its ticks (QDateTime::toString format).
+    void SetTimeFormat(const QString& format);
     // The names of the lines shown, in order; for the owner and tests.
     std::vector<QString> VisibleLines() const;
     // Hides or shows the line at index, as its legend entry does.
@@ -42,10 +48,11 @@ private:
     };
 
     void AddLine(const Line& line);
-    void FitAxes(const std::vector<Line>& lines);
+    void FitAxes(const std::vector<Line>& lines, double from, double to);
 
     QChart* chart_;
     QDateTimeAxis* timeAxis_;
     QValueAxis* valueAxis_;
     std::vector<Drawn> drawn_;
+    std::set<QString> hidden_;
 };
