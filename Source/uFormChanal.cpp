@@ -1,5 +1,6 @@
 #include "uFormChanal.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFont>
 #include <QLabel>
@@ -50,6 +51,12 @@ void TFormChanal::SetBottom(QWidget* w)
 {
     bottom_ = w;
     w->setParent(this);
+    // Its own text size: the window's font grows with the window for the
+    // large texts, and would otherwise reach into w.
+    QFont f = QApplication::font();
+    f.setFamily(f.family());
+    f.setPointSizeF(f.pointSizeF());
+    w->setFont(f);
     setMinimumHeight(MinHeight + BottomHeight);
     resize(width(), height() + BottomHeight);
     FormResize();

@@ -55,6 +55,9 @@ ArchiveWindow::ArchiveWindow(std::string textFile, const ThisModule& names, QWid
     auto* split = new QSplitter(Qt::Vertical, this);
     split->addWidget(table_);
     split->addWidget(plot_);
+    plot_->setMinimumHeight(260);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(source_, 1);
     buttons->addWidget(openText_);
@@ -62,7 +65,7 @@ ArchiveWindow::ArchiveWindow(std::string textFile, const ThisModule& names, QWid
     auto* column = new QVBoxLayout(this);
     column->addWidget(split, 1);
     column->addLayout(buttons);
-    resize(900, 640);
+    resize(900, 760);
 }
 
 ArchiveWindow::~ArchiveWindow() = default;
