@@ -45,6 +45,8 @@ std::string GetExeDir()
     return slash == std::string::npos ? path : path.substr(0, slash + 1);
 }
 
+std::string GetUserFilesDir() { return GetExeDir(); }
+
 std::string GetExeName()
 {
     const std::string path = ExePath();

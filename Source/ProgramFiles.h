@@ -9,6 +9,9 @@ class IniFile;
 
 // Directory of the running executable, ending with "/" (empty when unknown).
 std::string GetExeDir();
+// Where the files the program makes for the user go (downloaded archives,
+// recordings), ending with "/": beside the executable.
+std::string GetUserFilesDir();
 // File name of the running executable, without directory.
 std::string GetExeName();
 

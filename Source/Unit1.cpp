@@ -3,14 +3,16 @@
 #include "Application/ConsolePrint.h"
 #include "Application/guicon.h"
 #include "ArchiveFiles.h"
+#include "ArchiveViewer/ArchiveViewerControl.h"
 #include "BusStats/BusStatsWindow.h"
-#include "DesktopOpen.h"
 #include "DevSys/Catalogue.h"
 #include "Excpt/MyAssert.h"
 #include "Excpt/MyExeption.h"
 #include "PortDoctor/PortDoctor.h"
 #include "ProgramFiles.h"
+#include "Records/RecordingControl.h"
 #include "ScreenUpdates/RepaintPacer.h"
+#include "Trends/TrendsControl.h"
 #include "ValueText.h"
 #include "VCLUtils/DrawGridCell.h"
 #include "VCLUtils/IniFile.h"
@@ -24,6 +26,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -120,13 +123,6 @@ QLabel* NewStatusPanel(const char* name, QWidget* parent)
     return panel;
 }
 
-std::string ScaleText(const std::pair<double, double>& scale)
-{
-    if (scale.first == 0 && scale.second == 0)
-        return "...";
-    return my::Format("%g-%g", scale.first, scale.second);
-}
-
 } // namespace
 
 TForm1::TForm1(QWidget* owner) : QMainWindow(owner), address_(kDefaultAddress), statusPanels_{}
@@ -135,6 +131,9 @@ TForm1::TForm1(QWidget* owner) : QMainWindow(owner), address_(kDefaultAddress), 
     // Every reading changes the table and the status texts: 25 repaints a
     // second at most are plenty for the eye.
     new RepaintPacer(this, 40);
+    archiveViewer_ = new ArchiveViewerControl(this, N8, N6, &GetUserFilesDir);
+    recording_ = new RecordingControl(N8, N6, panelStatus, &GetUserFilesDir);
+    trends_ = new TrendsControl(this, N1);
     grdManager_.reset(new my::DrawGridCellManager(grd1, true));
     // Another address would be a broadcast nobody answers, and a zero
     // correction sent to it every instrument on the line would carry out.
@@ -474,6 +473,9 @@ void TForm1::UpdateChanals(const ModbusChanals& chanals)
         grd1->SetColWidth(col,
                           GetForm1Ini().ReadInteger(kColumnWidthSection, std::to_string(col), grd1->DefaultColWidth()));
     }
+    recording_->SetChanals(address_, chanals);
+    archiveViewer_->SetChanals(chanals);
+    trends_->SetChanals(chanals);
     AddReadChanalTasks();
 }
 
@@ -489,6 +491,8 @@ int TForm1::ColumnOfChanal(unsigned nChanal) const
 // it shows, not by the channel's position in the list.
 void TForm1::UpdateChanalValue(unsigned nChanal, double value)
 {
+    recording_->OnValue(nChanal, value);
+    trends_->OnValue(nChanal, value);
     const int col = ColumnOfChanal(nChanal);
     if (col < 0)
         return;
@@ -501,9 +505,10 @@ void TForm1::UpdateChanalValue(unsigned nChanal, double value)
 
 void TForm1::SaveArchive(const uint8_t* begin, const uint8_t* end)
 {
-    std::string textPath;
+    const std::string dir = GetUserFilesDir();
+    const std::string copy = SaveArchiveCopy(dir, address_, QDateTime::currentDateTime(), begin, end);
     try {
-        textPath = SaveArchiveFiles(GetExeDir(), begin, end);
+        SaveArchiveFiles(dir, begin, end);
     } catch (const PMyExcpt& e) {
         // Nothing to open: the user learns why in the console and in the
         // red status panel, which nothing else writes to.
@@ -511,7 +516,8 @@ void TForm1::SaveArchive(const uint8_t* begin, const uint8_t* end)
         SetStatusText(3, e->Message());
         return;
     }
-    OpenWithDesktop(textPath);
+    // "archive.txt" opens from there.
+    archiveViewer_->ShowDownload(begin, end, copy.empty() ? dir + "archive.bin" : copy);
 }
 
 std::string TForm1::FormatValue(double v) { return ::FormatValue(v); }

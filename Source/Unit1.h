@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+class ArchiveViewerControl;
 class QAction;
 class QCloseEvent;
 class QFrame;
@@ -19,7 +20,9 @@ class QLabel;
 class QMenu;
 class QMenuBar;
 class QWidget;
+class RecordingControl;
 class TFormChanal;
+class TrendsControl;
 
 namespace my {
 class DrawGridCellManager;
@@ -134,6 +137,12 @@ protected:
     TNotifyTransmitionSignal::Connection notifyTransmitionConnection_;
     // The open single-channel windows, by channel; at most one each.
     std::map<uint32_t, TFormChanal*> chanalForms_;
+    // "Запись в файл" and its file; owned by the menu.
+    RecordingControl* recording_ = nullptr;
+    // "Открыть архив..." and the archive window; owned by the window.
+    ArchiveViewerControl* archiveViewer_ = nullptr;
+    // The channels' trends and "Тренды"; owned by the window.
+    TrendsControl* trends_ = nullptr;
     // The address-search prompt's text, kept for the next search of the run.
     std::string searchRange_ = "1-127";
     bool wasActivated_ = false;

@@ -7,6 +7,7 @@
 #include "VCLUtils/DrawGridCell.h"
 #include "VCLUtils/StringGrid.h"
 #include "VCLUtils/bcd_.h"
+#include "Trends/TrendsControl.h"
 #include "uFormChanal.h"
 #include "uFormOpros.h"
 
@@ -193,6 +194,7 @@ void TForm1::menuShowDetailClick()
     form->Label1->setText(grd1->Cell(col, kQuantityRow));
     form->Label2->setText(QStringLiteral("..."));
     form->SetCloseHandler([this](TFormChanal* f) { ChanalFormClose(f); });
+    trends_->Attach(form, ChanalOfColumn(col));
     form->show();
 }
 

@@ -20,3 +20,10 @@ std::string FormatValue(double v)
 {
     return FormatValueWith(v, QLocale::system().decimalPoint().toStdString());
 }
+
+std::string ScaleText(const std::pair<double, double>& scale)
+{
+    if (scale.first == 0 && scale.second == 0)
+        return "...";
+    return my::Format("%g-%g", scale.first, scale.second);
+}

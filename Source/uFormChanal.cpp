@@ -1,5 +1,6 @@
 #include "uFormChanal.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFont>
 #include <QLabel>
@@ -46,9 +47,27 @@ TFormChanal::TFormChanal(QWidget* owner)
     FormResize();
 }
 
+void TFormChanal::SetBottom(QWidget* w)
+{
+    bottom_ = w;
+    w->setParent(this);
+    // Its own text size: the window's font grows with the window for the
+    // large texts, and would otherwise reach into w.
+    QFont f = QApplication::font();
+    f.setFamily(f.family());
+    f.setPointSizeF(f.pointSizeF());
+    w->setFont(f);
+    setMinimumHeight(MinHeight + BottomHeight);
+    resize(width(), height() + BottomHeight);
+    FormResize();
+    w->show();
+}
+
 void TFormChanal::FormResize()
 {
-    const int h = height();
+    const int h = height() - (bottom_ ? BottomHeight : 0);
+    if (bottom_)
+        bottom_->setGeometry(0, h, width(), BottomHeight);
     QFont f = font();
     f.setPixelSize(std::max(1, (h - 100) / 2));
     setFont(f);

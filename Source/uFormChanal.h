@@ -20,6 +20,10 @@ public:
     void SetTag(int tag) { tag_ = tag; }
     void SetCloseHandler(std::function<void(TFormChanal*)> h) { closeHandler_ = std::move(h); }
 
+    // Puts w (which the window takes over) under the value, in a strip of
+    // its own that makes the window taller; the texts keep the rest.
+    void SetBottom(QWidget* w);
+
     // Places the labels and gives them the font height for the window's height.
     void FormResize();
     // Raises a requested size below the smallest useful one.
@@ -30,6 +34,7 @@ public:
 
     static const int MinWidth = 400;
     static const int MinHeight = 150;
+    static const int BottomHeight = 260;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -37,5 +42,6 @@ protected:
 
 private:
     int tag_ = 0;
+    QWidget* bottom_ = nullptr;
     std::function<void(TFormChanal*)> closeHandler_;
 };

@@ -26,6 +26,7 @@
 #include <atomic>
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -239,6 +240,8 @@ protected:
         SetConsoleSink([](const std::string&) {});
         for (const char* name : {"form1.ini", "config.ini", "comm.ini", "archive.bin", "archive.txt"})
             std::remove((GetExeDir() + name).c_str());
+        for (const char* folder : {"Archives", "Records"})
+            std::filesystem::remove_all(GetExeDir() + folder);
     }
 
     void TearDown() override

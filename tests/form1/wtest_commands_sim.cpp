@@ -2,6 +2,8 @@
 // item to what the instrument does and what the window then shows.
 #include "wtest_commands.h"
 
+#include "ArchiveFiles.h"
+#include "ArchiveViewer/ArchiveWindow.h"
 #include "VCLUtils/IniFile.h"
 #include "VCLUtils/MyStrUtils.h"
 #include "VCLUtils/StringGrid.h"
@@ -9,7 +11,11 @@
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QDir>
+#include <QRegularExpression>
 #include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QUrl>
 
 #include <filesystem>
@@ -71,6 +77,12 @@ std::vector<std::string> VisibleWaitPanels()
             if (const auto* label = w->findChild<QLabel*>("Panel2"))
                 captions.push_back(label->text().toStdString());
     return captions;
+}
+
+bool ArchiveShown(TForm1& f)
+{
+    const ArchiveWindow* w = f.findChild<ArchiveWindow*>();
+    return w && w->isVisible();
 }
 
 class CommandsSimTest : public CommandsTest {
@@ -137,7 +149,7 @@ TEST_F(CommandsSimTest, ZeroCorrectionReachesTheInstrumentAndShiftsItsValues)
     }
 }
 
-TEST_F(CommandsSimTest, ArchiveIsSavedBesideTheProgramAndOpened)
+TEST_F(CommandsSimTest, ArchiveIsSavedBesideTheProgramAndShownInTheArchiveWindow)
 {
     TempDir dir;
     const std::string sent = dir.File("sent.bin");
@@ -154,7 +166,7 @@ TEST_F(CommandsSimTest, ArchiveIsSavedBesideTheProgramAndOpened)
         [&] {
             for (const std::string& p : VisibleWaitPanels())
                 panels.insert(p);
-            return !desktop.urls.isEmpty();
+            return ArchiveShown(f);
         },
         60));
 
@@ -163,8 +175,25 @@ TEST_F(CommandsSimTest, ArchiveIsSavedBesideTheProgramAndOpened)
     EXPECT_EQ(archive.size(), ARCHIVE_SIZE);
     EXPECT_EQ(archive, ReadBytes(sent));
     EXPECT_TRUE(FileExists(GetExeDir() + "archive.txt"));
+    // The text goes to the desktop's program from the window, on request.
+    EXPECT_TRUE(desktop.urls.isEmpty());
+    ArchiveWindow* window = f.findChild<ArchiveWindow*>();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->Table()->rowCount(),
+              static_cast<int>(DecodeArchive(reinterpret_cast<const uint8_t*>(archive.data()),
+                                             reinterpret_cast<const uint8_t*>(archive.data()) + archive.size())
+                                   .size()));
+    EXPECT_GT(window->Table()->rowCount(), 0);
+    window->OpenTextButton()->click();
     ASSERT_EQ(desktop.urls.size(), 1);
     EXPECT_EQ(desktop.urls[0].toLocalFile().toStdString(), GetExeDir() + "archive.txt");
+
+    // Its own copy, named after the address, stays when the next one comes.
+    const QStringList copies = QDir(QString::fromStdString(GetExeDir() + "Archives")).entryList(QDir::Files);
+    ASSERT_EQ(copies.size(), 1) << copies.join(' ').toStdString();
+    EXPECT_TRUE(QRegularExpression("^1_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.bin$").match(copies[0]).hasMatch())
+        << copies[0].toStdString();
+    EXPECT_EQ(ReadBytes(GetExeDir() + "Archives/" + copies[0].toStdString()), archive);
 }
 
 // The program folder will not take the files (here a directory stands where

@@ -180,12 +180,15 @@ TEST_F(Form1Test, MenusCarryTheirNamesAndCaptions)
     };
     const Item items[] = {
         {"N6", "Выход", "N8"},
+        {"menuOpenArchive", "Открыть архив...", "N8"},
+        {"menuRecord", "Запись в файл", "N8"},
         {"N3", "СОМ порт...", "N4"},
         {"N5", "Поиск по адресам...", "N1"},
         {"N9", "Корректировка нулевых показаний...", "N1"},
         {"N7", "Изменить адрес...", "N1"},
         {"N2", "Архив измерений...", "N1"},
         {"menuConsole", "Консоль", "N1"},
+        {"menuTrends", "Тренды", "N1"},
         {"menuShowDetail", "Показать отдельно", "PopupMenu1"},
     };
     for (const Item& item : items) {
