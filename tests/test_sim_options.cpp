@@ -58,6 +58,8 @@ TEST(SimFaultTextTest, ReadsEveryFaultAndWritesItBack)
         {"random 30", "random 30"},
         {"drop", "drop 1000 times 1"},
         {"  drop 200  ", "drop 200 times 1"},
+        {"noise", "noise 60"},
+        {"noise 5", "noise 5"},
     };
     for (const auto& c : cases) {
         const sim::Fault f = sim::ParseFault(c.text);

@@ -25,6 +25,7 @@ const FaultEntry FAULTS[] = {
     {FaultKind::ArchiveSize, "archive-size"},
     {FaultKind::Random, "random"},
     {FaultKind::Drop, "drop"},
+    {FaultKind::Noise, "noise"},
 };
 
 std::vector<std::string> Words(const std::string& text)
@@ -73,6 +74,7 @@ void ReadArguments(Fault& f, const std::vector<std::string>& args)
     case FaultKind::ArchiveSize: expected = {{&f.archiveSize, 0, 65000, "the archive size"}}; break;
     case FaultKind::Random: expected = {{&f.seconds, 1, 86400, "the duration in seconds"}}; break;
     case FaultKind::Drop: expected = {{&f.downMs, 0, 3600000, "the time the line stays down (ms)"}}; break;
+    case FaultKind::Noise: expected = {{&f.seconds, 1, 86400, "the duration in seconds"}}; break;
     default: break;
     }
     if (args.size() > expected.size())
@@ -135,6 +137,7 @@ std::string FaultText(const Fault& f)
     case FaultKind::ArchiveSize: text += my::Format(" %d", f.archiveSize); break;
     case FaultKind::Random: text += my::Format(" %d", f.seconds); break;
     case FaultKind::Drop: text += my::Format(" %d", f.downMs); break;
+    case FaultKind::Noise: text += my::Format(" %d", f.seconds); break;
     default: break;
     }
     if (f.times > 0)
@@ -160,6 +163,9 @@ std::string FaultHelp()
            "                      sound, the others with one of the faults above\n"
            "    drop [MS]         at the next request pull the cable: the line goes\n"
            "                      down and comes back after MS ms (1000); then no fault\n"
+           "    noise [SECONDS]   for SECONDS (60) random bytes on the line at random\n"
+           "                      moments, also while either side talks, now and then\n"
+           "                      for longer than an answer time-out; answers stay sound\n"
            "    Add \"once\" or \"times N\" to apply a fault to the next N answered\n"
            "    requests only, e.g. \"silent once\". Words may be separated by blanks,\n"
            "    \":\" or \",\" (\"split:50:3\").\n";

@@ -21,6 +21,7 @@ enum class FaultKind {
     ArchiveSize,   // the archive answer carries another number of bytes
     Random,        // a seeded mix of the others for a while
     Drop,          // the line goes down instead of the answer, comes back later
+    Noise,         // random bytes on the line for a while; answers stay sound
 };
 
 // A fault and its settings; only the fields of its kind are used.
@@ -31,7 +32,7 @@ struct Fault {
     int gapMs = 20;        // Split: pause between pieces
     int pieces = 2;        // Split: number of pieces, 2..100
     int archiveSize = 9799; // ArchiveSize: data bytes instead of 9800
-    int seconds = 60;      // Random: how long the mix lasts
+    int seconds = 60;      // Random, Noise: how long it lasts
     int downMs = 1000;     // Drop: how long the line stays down
     int times = 0;         // requests it still applies to; 0: until changed
 };
