@@ -20,8 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const ThisModule catalogue(dir);
     // The codes the instrument can send are bytes; a few beyond them too.
     for (uint32_t code = 0; code < 300; ++code) {
-        fuzz::Check(!catalogue.VarName(code).empty(), "an empty quantity name");
-        fuzz::Check(!catalogue.UnitName(code).empty(), "an empty unit name");
+        // A name may be empty: the file says so ("name=").
+        catalogue.VarName(code);
+        catalogue.UnitName(code);
         const auto [lower, upper] = catalogue.ScaleOf(code);
         fuzz::Check((lower == 0 && upper == 0) || (0 <= lower && lower < upper), "a scale that is no range");
     }
