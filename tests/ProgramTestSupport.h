@@ -45,6 +45,7 @@ public:
     Program& operator=(const Program&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
     std::string Out() const;
     std::string Err() const;
     std::string Report() const { return "standard output:\n" + Out() + "\nstandard error:\n" + Err(); }
