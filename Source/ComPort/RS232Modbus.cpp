@@ -148,9 +148,11 @@ const char* const kLogKey = "лагать";
 PortDialogFn portDialog;
 
 // No answer of the instrument is longer than the archive's (address,
-// function, 9800 bytes, CRC). A line that goes on talking past that is noise
-// or another device: the answer ends there instead of never.
-constexpr size_t kLongestAnswer = 2 + 9800 + 2;
+// function, 9800 bytes, CRC). An answer is read up to twice that, so that
+// one of a wrong size is still reported as such; a line that goes on talking
+// past that is noise or another device, and the answer ends there instead of
+// never.
+constexpr size_t kAnswerLimit = 2 * (2 + 9800 + 2);
 
 void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -276,7 +278,7 @@ void RS232ModbusT::Transfer(const std::vector<uint8_t>& frame)
 }
 
 // An answer ends at the first pause of silentTime_ after some bytes came, or
-// once it is as long as the longest answer; every piece restarts the answer
+// once it is twice as long as the longest answer; every piece restarts the answer
 // timeout. Both waits end as soon as bytes
 // arrive, so the pause is counted from the answer's last byte: a plain sleep
 // after each read would count it from the read, and an answer arriving over
@@ -298,7 +300,7 @@ void RS232ModbusT::GatherAnswer()
         const size_t old = rxd_.size();
         rxd_.resize(old + n);
         port_.Read(rxd_.data() + old, static_cast<int32_t>(n));
-        if (rxd_.size() >= kLongestAnswer)
+        if (rxd_.size() >= kAnswerLimit)
             break;
         port_.WaitForInput(static_cast<uint32_t>(silentTime_));
         if (port_.ClearError() == 0)

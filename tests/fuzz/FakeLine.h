@@ -14,12 +14,12 @@
 // on a real line, so an exchange takes microseconds.
 namespace fuzz {
 
-// A line that never falls silent talks at 10 bytes a millisecond (a fast
-// line, so that a link that ends such an answer by time or by length both
-// end it soon). Twice the longest answer of the instrument (the archive,
-// 9804 bytes) and two seconds of it: a link still reading then reads for ever.
-constexpr int64_t kEndlessBytesPerMs = 10;
-constexpr size_t kEndlessLimit = 20000;
+// A line that never falls silent talks at 100 bytes a millisecond (a fast
+// line, so that a link that ends such an answer by time or by length ends
+// it soon). Four times the longest answer of the instrument (the archive,
+// 9804 bytes): a link still reading then reads for ever.
+constexpr int64_t kEndlessBytesPerMs = 100;
+constexpr size_t kEndlessLimit = 4 * 9804;
 // Never opened: the fake answers every call on it.
 constexpr int kFakeFd = 1000;
 
