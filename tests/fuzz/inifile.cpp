@@ -118,7 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool writable = Storable(value) && !section.empty() && !key.empty() &&
                           section.find_first_of("[]\r\n") == std::string::npos &&
                           key.find_first_of("=[]\r\n;") == std::string::npos && key == Trim(key) &&
-                          section == Trim(section) && HoldsInCp1251(section + key + value);
+                          section == Trim(section) && HoldsInCp1251(section) && HoldsInCp1251(key) &&
+                          HoldsInCp1251(value);
     if (!writable)
         return 0;
     const Values before = ReadAll(ini, probed, keys);
