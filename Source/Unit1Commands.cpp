@@ -1,6 +1,7 @@
 // The main window's commands that change what the engine does.
 #include "Unit1.h"
 
+#include "UserEntries/AddressEntries.h"
 #include "VCLUtils/MyDialogs.h"
 #include "VCLUtils/MyStrUtils.h"
 #include "VCLUtils/MyWindow.h"
@@ -16,7 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include <sstream>
 #include <vector>
 
 namespace {
@@ -24,8 +24,6 @@ namespace {
 const char kCaption[] = "КАЛИСТ-8";
 // The table row that names the measured quantity.
 const int kQuantityRow = 2;
-const int kMinAddress = 1;
-const int kMaxAddress = 127;
 const uint16_t kZeroCorrectionCmd = 1;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -46,23 +44,6 @@ bool InputQuery(QWidget* owner, const char* caption, const char* prompt, std::st
 }
 
 void ShowMessage(QWidget* owner, const std::string& text) { MyMessageBox(owner, text, kCaption, MB_OK, kCaption); }
-
-std::string FirstWord(const std::string& text)
-{
-    std::istringstream words(text);
-    std::string word;
-    words >> word;
-    return word;
-}
-
-bool IsValidAddress(const std::string& word, int32_t& address)
-{
-    const std::pair<int32_t, bool> n = ParseInt(word, 10);
-    if (!n.second || n.first < kMinAddress || n.first > kMaxAddress)
-        return false;
-    address = n.first;
-    return true;
-}
 
 // The search takes its addresses highest first.
 std::vector<uint8_t> DescendingAddresses(const AddressFlags& flags)
@@ -146,7 +127,7 @@ void TForm1::N7Click()
     for (;;) {
         if (!InputQuery(this, "Запрос значения", "Введите сетевой адрес прибора в диапазоне 1..127", entered))
             return;
-        const std::string word = FirstWord(entered);
+        const std::string word = AddressWord(entered);
         int32_t address = 0;
         if (!IsValidAddress(word, address)) {
             ShowMessage(this, my::Format("Некорректный ввод сетевого адресса: \"%s\"!", word.c_str()));

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "UserEntries/AddressEntries.h"
+
 #include <boost/noncopyable.hpp>
 
 #include <QDialog>
 
-#include <bitset>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,16 +17,6 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
-
-// Network addresses 0..255 as flags indexed by address.
-typedef std::bitset<256> AddressFlags;
-
-// "1-3 5 7-8": addresses and "-" ranges separated by white space. Reading
-// stops at the first thing that is none of these and keeps what it marked;
-// addresses above 255 and the address 0 are never marked.
-AddressFlags ParseAddressSet(const std::string& text);
-// Ascending, one blank apart, runs of two or more as "first-last".
-std::string FormatAddressSet(const AddressFlags& flags);
 
 // Binds an address-set field to flags for a moment: reads the field when
 // created, writes the flags back in the normalised notation when destroyed.

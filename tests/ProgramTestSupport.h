@@ -50,6 +50,7 @@ public:
     bool Started() const { return pid_ > 0; }
     // True while one of its threads waits to write into a full pipe.
     bool WaitsOnAPipe() const;
+    pid_t Pid() const { return pid_; }
     std::string Out() const;
     std::string Err() const;
     std::string Report() const { return "standard output:\n" + Out() + "\nstandard error:\n" + Err(); }

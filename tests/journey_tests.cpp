@@ -17,7 +17,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <set>
@@ -59,6 +61,31 @@ std::vector<std::string> LinesStartingWith(const std::string& text, const std::s
         lines.push_back(text.substr(pos, text.find('\n', pos) - pos));
     }
     return lines;
+}
+
+// Resident memory of a process in kB; 0 once it is gone.
+long RssKb(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return 0;
+}
+
+// Where the first sound answer to a channel read is logged after from: a
+// row of exactly its nine bytes that no error report follows.
+size_t FirstSoundValueAnswer(const std::string& out, size_t from)
+{
+    const size_t soundLength = std::string("RXD: 0000\t").size() + 9 * 3;
+    for (size_t pos = out.find(VALUE_ANSWER, from); pos != std::string::npos; pos = out.find(VALUE_ANSWER, pos + 1)) {
+        const size_t end = out.find('\n', pos);
+        if (end == std::string::npos)
+            return std::string::npos;
+        if (end - pos == soundLength && out.compare(end + 1, ERROR_LINE.size(), ERROR_LINE) != 0)
+            return pos;
+    }
+    return std::string::npos;
 }
 
 // What the user gets in a file the program writes: Windows-1251 with CRLF,
@@ -374,3 +401,52 @@ TEST_F(Journey, BusyPortIsReportedAndPollingStartsOnceItIsFree)
 }
 
 } // namespace
+
+TEST_F(Journey, NoisyLineIsReportedWithFlatMemoryAndPollingRecoversWhenItEnds)
+{
+    const auto program = Start();
+    ASSERT_TRUE(Polls(*program));
+
+    // Ninety seconds of noise: short bursts at random moments and bursts
+    // longer than the answer timeout, over requests and answers alike.
+    const size_t from = program->Out().size();
+    ASSERT_TRUE(Command("fault noise 600"));
+    std::this_thread::sleep_for(std::chrono::seconds(20));
+    // By now the program has met every kind of garbage once; what it keeps
+    // from here on would grow without end on a noisy line.
+    const long rssEarly = RssKb(program->Pid());
+    std::this_thread::sleep_for(std::chrono::seconds(70));
+    ASSERT_TRUE(program->Running()) << program->Report();
+    const long rssLate = RssKb(program->Pid());
+
+    const size_t quietFrom = program->Out().size();
+    ASSERT_TRUE(Command("fault none"));
+    const auto quiet = Clock::now();
+    size_t recovered = std::string::npos;
+    WaitFor(
+        [&] {
+            recovered = FirstSoundValueAnswer(program->Out(), quietFrom);
+            return recovered != std::string::npos || !program->Running();
+        },
+        30);
+    const double recoverySeconds = std::chrono::duration<double>(Clock::now() - quiet).count();
+    ASSERT_NE(recovered, std::string::npos) << program->Out().substr(quietFrom);
+    std::printf("noise: rss %ld kB after 20 s, %ld kB after 90 s; first sound answer %.2f s after the noise\n",
+                rssEarly, rssLate, recoverySeconds);
+
+    const std::string during = program->Out().substr(from, quietFrom - from);
+    const auto errors = LinesStartingWith(during, ERROR_LINE);
+    EXPECT_GE(errors.size(), 10u) << during;
+    for (const std::string& line : errors) {
+        const bool known = Contains(line, "Прибор 1: ") || Contains(line, "Команда 3: ");
+        EXPECT_TRUE(known) << line;
+    }
+    EXPECT_NE(FirstSoundValueAnswer(during, 0), std::string::npos) << "no reading got through the noise";
+    EXPECT_LT(rssLate, rssEarly + 4096) << "memory grows on a noisy line";
+    // An exchange the noise spoiled as it ended costs the pause after an
+    // error (1 s); the exchange after it is sound. The margin is for a
+    // loaded machine.
+    EXPECT_LT(recoverySeconds, 3.0);
+    ASSERT_TRUE(Polls(*program, 10));
+    EXPECT_TRUE(EndsWithTerm(*program));
+}

@@ -64,6 +64,8 @@ TEST(SimFaultTextTest, ReadsEveryFaultAndWritesItBack)
         {"  drop 200  ", "drop 200 times 1"},
         {"babble", "babble 2 1000"},
         {"babble 5 20 once", "babble 5 20 times 1"},
+        {"noise", "noise 60"},
+        {"noise 5", "noise 5"},
     };
     for (const auto& c : cases) {
         const sim::Fault f = sim::ParseFault(c.text);

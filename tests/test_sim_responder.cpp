@@ -326,3 +326,13 @@ TEST_F(SimResponderTest, CountsPerFunctionAddressAndFault)
     EXPECT_NE(report.find("address 2: 1\n"), std::string::npos) << report;
     EXPECT_NE(report.find("bad-crc: 1\n"), std::string::npos) << report;
 }
+
+TEST_F(SimResponderTest, NoiseLeavesTheAnswersSoundAndRunsOut)
+{
+    SetFault("noise 10", 100);
+    EXPECT_EQ(responder_.CurrentFault(105).kind, sim::FaultKind::Noise);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(CheckFailure(Joined(Send(Read(1, 52, 1), 100 + i * 0.1)), 1, 3), "");
+    EXPECT_EQ(responder_.Counts().faults.count("noise"), 0u) << "no answer carries the noise";
+    EXPECT_EQ(responder_.CurrentFault(110.5).kind, sim::FaultKind::None);
+}

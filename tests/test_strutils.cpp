@@ -90,6 +90,13 @@ TEST(ParseIntTest, WholeTextOnlyWith32BitLimits)
     }
 }
 
+TEST(ParseIntTest, ANulByteInsideTheTextIsNoNumber)
+{
+    EXPECT_FALSE(ParseInt(std::string("12\0x", 4), 10).second);
+    EXPECT_FALSE(ParseInt(std::string("12\0", 3), 10).second);
+    EXPECT_FALSE(ParseDouble(std::string("1,5\0x", 5)).second);
+}
+
 TEST(FormatTest, AlwaysUsesThePointWhateverTheLocale)
 {
     RussianNumbers ru;

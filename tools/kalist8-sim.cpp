@@ -79,6 +79,7 @@ int Serve(const sim::Options& o)
     settings.turnaroundMs = o.turnaroundMs;
     settings.verbose = o.verbose;
     settings.controlPath = o.control;
+    settings.noiseSeed = sim::MixSeed(o.seed, 4);
     sim::Server server(*line, responder, settings);
 
     // The first line of standard output is the path: scripts and tests wait

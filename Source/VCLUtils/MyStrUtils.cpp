@@ -76,7 +76,9 @@ std::pair<int32_t, bool> ParseInt(const std::string& text, int base)
     char* end = nullptr;
     errno = 0;
     const long v = strtol_l(text.c_str(), &end, base, CLocale());
-    const bool whole = end != text.c_str() && *end == '\0';
+    // Up to the text's own end: a NUL byte inside it (a hand-edited INI
+    // file) ends the C string, not the text.
+    const bool whole = end != text.c_str() && end == text.c_str() + text.size();
     // long is 64-bit here; keep the 32-bit limits the callers expect.
     const long clamped = v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : v);
     return {static_cast<int32_t>(clamped), whole};

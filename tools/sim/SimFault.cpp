@@ -27,6 +27,7 @@ const FaultEntry FAULTS[] = {
     {FaultKind::Random, "random"},
     {FaultKind::Drop, "drop"},
     {FaultKind::Babble, "babble"},
+    {FaultKind::Noise, "noise"},
 };
 
 std::vector<std::string> Words(const std::string& text)
@@ -80,6 +81,7 @@ void ReadArguments(Fault& f, const std::vector<std::string>& args)
         expected = {{&f.babbleGapMs, 0, 1000, "the gap in milliseconds"},
                     {&f.babbleBytes, 1, 1000000, "the number of bytes"}};
         break;
+    case FaultKind::Noise: expected = {{&f.seconds, 1, 86400, "the duration in seconds"}}; break;
     default: break;
     }
     if (args.size() > expected.size())
@@ -144,6 +146,7 @@ std::string FaultText(const Fault& f)
     case FaultKind::Random: text += my::Format(" %d", f.seconds); break;
     case FaultKind::Drop: text += my::Format(" %d", f.downMs); break;
     case FaultKind::Babble: text += my::Format(" %d %d", f.babbleGapMs, f.babbleBytes); break;
+    case FaultKind::Noise: text += my::Format(" %d", f.seconds); break;
     default: break;
     }
     if (f.times > 0)
@@ -176,6 +179,9 @@ std::string FaultHelp()
            "                      instead of the answer send BYTES bytes (1000) counting\n"
            "                      up from 00, GAP ms of silence between them (2): a line\n"
            "                      that never falls silent; a new fault ends it\n"
+           "    noise [SECONDS]   for SECONDS (60) random bytes on the line at random\n"
+           "                      moments, also while either side talks, now and then\n"
+           "                      for longer than an answer time-out; answers stay sound\n"
            "    Add \"once\" or \"times N\" to apply a fault to the next N answered\n"
            "    requests only, e.g. \"silent once\". Words may be separated by blanks,\n"
            "    \":\" or \",\" (\"split:50:3\").\n";

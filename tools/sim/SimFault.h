@@ -23,6 +23,7 @@ enum class FaultKind {
     Random,        // a seeded mix of the others for a while
     Drop,          // the line goes down instead of the answer, comes back later
     Babble,        // instead of the answer, bytes with short gaps for a long while
+    Noise,         // random bytes on the line for a while; answers stay sound
 };
 
 // A fault and its settings; only the fields of its kind are used.
@@ -33,7 +34,7 @@ struct Fault {
     int gapMs = 20;        // Split: pause between pieces
     int pieces = 2;        // Split: number of pieces, 2..100
     int archiveSize = 9799; // ArchiveSize: data bytes instead of 9800
-    int seconds = 60;      // Random: how long the mix lasts
+    int seconds = 60;      // Random, Noise: how long it lasts
     int downMs = 1000;     // Drop: how long the line stays down
     int babbleGapMs = 2;   // Babble: pause between bytes
     int babbleBytes = 1000; // Babble: how many bytes

@@ -23,6 +23,9 @@ std::vector<uint8_t> ExceptionFrame(uint8_t addr, uint8_t fn, uint8_t code)
     return Frame(addr, static_cast<uint8_t>(fn | 0x80), {code});
 }
 
+// The faults that last a number of seconds rather than a number of answers.
+bool RunsOut(FaultKind kind) { return kind == FaultKind::Random || kind == FaultKind::Noise; }
+
 bool IsException(const std::vector<uint8_t>& frame) { return frame.size() == 5 && (frame[1] & 0x80); }
 
 void Reseal(std::vector<uint8_t>& frame)
@@ -91,7 +94,7 @@ void Responder::SetFault(const Fault& fault, double now)
 
 Fault Responder::CurrentFault(double now) const
 {
-    if (fault_.kind == FaultKind::Random && now >= randomUntil_)
+    if (RunsOut(fault_.kind) && now >= randomUntil_)
         return Fault();
     return fault_;
 }
@@ -194,9 +197,12 @@ std::vector<uint8_t> Responder::ReadRegisters(const Instrument& inst, const uint
 
 Fault Responder::TakeFault(uint8_t fn, double now)
 {
-    if (fault_.kind == FaultKind::Random && now >= randomUntil_)
+    if (RunsOut(fault_.kind) && now >= randomUntil_)
         fault_ = Fault();
     Fault f = fault_;
+    // Noise is on the line, not in the answers.
+    if (f.kind == FaultKind::Noise)
+        return Fault();
     // The archive faults only concern archive reads, and only they use them up.
     if ((f.kind == FaultKind::ArchiveSize || f.kind == FaultKind::ArchiveException) && fn != FN_ARCHIVE)
         return Fault();
@@ -278,6 +284,7 @@ Reply Responder::Inject(const Fault& fault, const Instrument& inst, uint8_t fn, 
         break;
     }
     case FaultKind::Random: break; // resolved by TakeFault
+    case FaultKind::Noise: break;  // the server makes it
     }
     if (reply.pieces.empty())
         reply.pieces.push_back({std::move(answer), 0});

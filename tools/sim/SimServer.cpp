@@ -53,7 +53,7 @@ void BlockServerSignals()
 
 Server::Server(Line& line, Responder& responder, const ServerSettings& settings)
     : line_(line), responder_(responder), settings_(settings), start_(Clock::now()),
-      assembler_(FrameSilence(settings.baud)), transmitter_(CharTime(settings.baud)),
+      assembler_(FrameSilence(settings.baud)), transmitter_(CharTime(settings.baud)), noise_(settings.noiseSeed),
       stdinOpen_(settings.commandsOnStdin)
 {
     const sigset_t set = ServerSignals();
@@ -115,6 +115,7 @@ void Server::Run()
             }
             if (!writeBlocked_)
                 Transmit(Clock::now());
+            MakeNoise(Clock::now());
         }
         if (restoreAt_ && Clock::now() >= *restoreAt_)
             RestoreLine();
@@ -132,6 +133,10 @@ std::optional<TimePoint> Server::NextWake() const
         earlier(assembler_.Deadline());
     if (line_.Fd() >= 0 && !transmitter_.Idle() && !writeBlocked_)
         earlier(transmitter_.NextDue());
+    if (line_.Fd() >= 0 && NoiseOn()) {
+        const auto due = noise_.NextDue();
+        earlier(due ? *due : Clock::now());
+    }
     return wake;
 }
 
@@ -192,6 +197,25 @@ void Server::Transmit(TimePoint now)
         LineLost(WinErrorText(errno));
         return;
     }
+}
+
+bool Server::NoiseOn() const { return responder_.CurrentFault(Seconds(Clock::now())).kind == FaultKind::Noise; }
+
+// The noise goes out as it comes, over whatever else is on the line: an
+// answer under way is garbled as a real one would be. Noise that finds the
+// line full is lost.
+void Server::MakeNoise(TimePoint now)
+{
+    if (!NoiseOn()) {
+        noise_.Stop();
+        return;
+    }
+    const std::vector<uint8_t> bytes = noise_.Take(now);
+    if (bytes.empty())
+        return;
+    const ssize_t n = ::write(line_.Fd(), bytes.data(), bytes.size());
+    if (n > 0)
+        responder_.Counts().bytesSent += static_cast<uint64_t>(n);
 }
 
 void Server::HandleRequest(const std::vector<uint8_t>& frame, TimePoint now)

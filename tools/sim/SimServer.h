@@ -2,6 +2,7 @@
 
 #include "sim/SimControl.h"
 #include "sim/SimLine.h"
+#include "sim/SimNoise.h"
 #include "sim/SimResponder.h"
 #include "sim/SimTiming.h"
 
@@ -18,6 +19,7 @@ struct ServerSettings {
     bool verbose = false;       // traffic log on standard error
     std::string controlPath;    // empty: no control socket
     bool commandsOnStdin = true;
+    uint64_t noiseSeed = 1;     // the bytes and moments of the noise fault
 };
 
 // Blocks the signals the server takes through its signal descriptor
@@ -49,6 +51,8 @@ private:
     void HandleRequest(const std::vector<uint8_t>& frame, TimePoint now);
     bool TooSoonAfterAnswer() const;
     void LoseRequest(const std::vector<uint8_t>& frame, TimePoint now);
+    bool NoiseOn() const;
+    void MakeNoise(TimePoint now);
     void DropLine(int downMs);
     void RestoreLine();
     void LineLost(const std::string& why);
@@ -64,6 +68,7 @@ private:
     TimePoint start_;
     FrameAssembler assembler_;
     Transmitter transmitter_;
+    NoiseSource noise_;
     bool writeBlocked_ = false;
     bool babbling_ = false;
     std::optional<TimePoint> lastAnswerEnd_;
