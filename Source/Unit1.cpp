@@ -469,7 +469,7 @@ void TForm1::UpdateChanalValue(unsigned nChanal, double value)
 
 void TForm1::SaveArchive(const uint8_t* begin, const uint8_t* end)
 {
-    OpenWithDesktop(SaveArchiveFiles(GetExeDir(), begin, end));
+    OpenWithDesktop(SaveArchiveFiles(GetDataDir(), begin, end));
 }
 
 std::string TForm1::FormatValue(double v) { return ::FormatValue(v); }

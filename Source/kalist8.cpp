@@ -108,6 +108,7 @@ int main(int argc, char** argv)
     InstallPortSettingsDialog();
     GUIConT& console = GUIConT::Instance();
     console.Open();
+    ConsolePrint("Файлы программы: " + GetDataDir() + "\n");
     // Between the window's life and the end a request to close has nothing
     // left to close.
     my::SetCloseRequestedHandler([] {
