@@ -4,6 +4,7 @@
 #include "Application/ConsolePrint.h"
 #include "Application/UnixSignals.h"
 #include "Application/guicon.h"
+#include "CommandLine/CommandLine.h"
 #include "ComPort/Dlg/uFormComPortSetsDlg.h"
 #include "DevSys/TransferManage.h"
 #include "Excpt/MyExeption.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 
 #include <exception>
+#include <iostream>
 
 namespace {
 
@@ -99,6 +101,10 @@ void LastResortReport()
 
 int main(int argc, char** argv)
 {
+    // --help and --version answer without a window and without counting as
+    // a running copy.
+    if (const auto code = HandleCommandLine(argc, argv, std::cout, std::cerr))
+        return *code;
     Application app(argc, argv);
     if (!IsOnlyInstance()) {
         ShowAlreadyRunning();
