@@ -7,7 +7,8 @@
 #   /usr/bin/           kalist8 and kalist8-sim, links into that folder (the
 #                       program finds its folder through /proc/self/exe)
 #   /usr/share/         the desktop entry, the icon in the hicolor theme
-#                       (scalable and rendered sizes), copyright, changelog
+#                       (scalable and rendered sizes), the manual pages,
+#                       copyright, changelog
 #
 # The dependencies come from the binaries (dpkg-shlibdeps), plus 7-Zip for
 # the log archive.
@@ -55,6 +56,14 @@ execute_process(COMMAND gzip -9nc INPUT_FILE ${KALIST8_DOC_DIR}/changelog OUTPUT
                 COMMAND_ERROR_IS_FATAL ANY)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/copyright ${KALIST8_DOC_DIR}/changelog.gz
         DESTINATION share/doc/kalist8)
+
+# Manual pages, compressed the same way.
+foreach(page kalist8.1 kalist8-sim.1)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/resources/man/${page})
+  execute_process(COMMAND gzip -9nc INPUT_FILE ${PROJECT_SOURCE_DIR}/resources/man/${page}
+                  OUTPUT_FILE ${KALIST8_DOC_DIR}/${page}.gz COMMAND_ERROR_IS_FATAL ANY)
+  install(FILES ${KALIST8_DOC_DIR}/${page}.gz DESTINATION share/man/man1)
+endforeach()
 
 # cpack installs what scripts/package has built; it need not build the
 # benchmarks and the rest of "all" first.
