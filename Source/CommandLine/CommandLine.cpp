@@ -53,8 +53,6 @@ void PrintHelp(std::ostream& out)
 
 } // namespace
 
-const char* ProgramVersion() { return "kalist8 " KALIST8_VERSION; }
-
 std::optional<int> HandleCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 {
     bool help = false, version = false;
@@ -74,7 +72,7 @@ std::optional<int> HandleCommandLine(int argc, const char* const* argv, std::ost
     if (help)
         PrintHelp(out);
     else if (version)
-        out << ProgramVersion() << "\n";
+        out << "kalist8 " KALIST8_VERSION "\n";
     else
         return std::nullopt;
     return 0;

@@ -8,6 +8,3 @@
 // to out and give 0; anything else on the command line is refused on err
 // with 2. Without arguments there is nothing to do: the program starts.
 std::optional<int> HandleCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
-
-// "kalist8 <version>", the version of the build.
-const char* ProgramVersion();
