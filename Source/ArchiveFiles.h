@@ -41,7 +41,7 @@ std::vector<ArchiveRecord> DecodeArchive(const uint8_t* begin, const uint8_t* en
 // False (and the line untouched) when the record is not valid.
 bool ArchiveRecordLine(const uint8_t* record, const ThisModule& names, const std::string& decimalSeparator,
                        std::string* line);
-// With the catalogue beside the program and the system's decimal separator.
+// With the program's catalogue and the system's decimal separator.
 bool ArchiveRecordLine(const uint8_t* record, std::string* line);
 
 // Writes "archive.bin" (the block unchanged) and "archive.txt" (one line per

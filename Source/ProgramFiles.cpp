@@ -22,7 +22,7 @@ std::string ExePath()
 
 template <const char* Name>
 struct ProgramIni : my::IniFile {
-    ProgramIni() : my::IniFile(GetExeDir() + Name) {}
+    ProgramIni() : my::IniFile(GetDataDir() + Name) {}
 };
 
 const char kForm1[] = "form1.ini";
@@ -36,6 +36,26 @@ my::IniFile& ProgramIniInstance()
                                  Loki::SingleThreaded>::Instance();
 }
 
+// A base directory of the user's: the variable when it holds an absolute
+// path (relative ones are to be ignored), else the fallback below $HOME.
+std::string XdgBaseDir(const char* variable, const char* belowHome)
+{
+    const char* xdg = std::getenv(variable);
+    std::string dir;
+    if (xdg && *xdg == '/') {
+        dir = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        dir = home ? home : "";
+        if (!dir.empty() && dir.back() == '/')
+            dir.pop_back();
+        dir += belowHome;
+    }
+    if (dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
 } // namespace
 
 std::string GetExeDir()
@@ -45,8 +65,6 @@ std::string GetExeDir()
     return slash == std::string::npos ? path : path.substr(0, slash + 1);
 }
 
-std::string GetUserFilesDir() { return GetExeDir(); }
-
 std::string GetExeName()
 {
     const std::string path = ExePath();
@@ -54,22 +72,37 @@ std::string GetExeName()
     return slash == std::string::npos ? std::string() : path.substr(slash + 1);
 }
 
-std::string GetUserConfigDir()
+std::string GetUserConfigDir() { return XdgBaseDir("XDG_CONFIG_HOME", "/.config"); }
+
+bool EnsureUserConfigDir() { return QDir().mkpath(QString::fromStdString(GetUserConfigDir())); }
+
+std::string GetUserDataDir() { return XdgBaseDir("XDG_DATA_HOME", "/.local/share") + "kalist8/"; }
+
+std::string ChooseDataDir(const std::string& exeDir)
 {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string dir;
-    if (xdg && *xdg) {
-        dir = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        dir = std::string(home ? home : "") + "/.config";
-    }
-    if (dir.empty() || dir.back() != '/')
-        dir += '/';
+    // No directory known: the files go by their bare names, as they always did.
+    if (exeDir.empty() || access(exeDir.c_str(), W_OK) == 0)
+        return exeDir;
+    return GetUserDataDir();
+}
+
+std::string GetDataDir()
+{
+    static const std::string dir = [] {
+        const std::string exeDir = GetExeDir();
+        const std::string chosen = ChooseDataDir(exeDir);
+        if (chosen != exeDir)
+            QDir().mkpath(QString::fromStdString(chosen));
+        return chosen;
+    }();
     return dir;
 }
 
-bool EnsureUserConfigDir() { return QDir().mkpath(QString::fromStdString(GetUserConfigDir())); }
+std::string CatalogueFilePath(const std::string& userDir, const std::string& programDir, const std::string& name)
+{
+    const std::string own = userDir + name;
+    return access(own.c_str(), F_OK) == 0 ? own : programDir + name;
+}
 
 my::IniFile& GetForm1Ini() { return ProgramIniInstance<kForm1>(); }
 my::IniFile& GetConfigIni() { return ProgramIniInstance<kConfig>(); }

@@ -131,8 +131,8 @@ TForm1::TForm1(QWidget* owner) : QMainWindow(owner), address_(kDefaultAddress), 
     // Every reading changes the table and the status texts: 25 repaints a
     // second at most are plenty for the eye.
     new RepaintPacer(this, 40);
-    archiveViewer_ = new ArchiveViewerControl(this, N8, N6, &GetUserFilesDir);
-    recording_ = new RecordingControl(N8, N6, panelStatus, &GetUserFilesDir);
+    archiveViewer_ = new ArchiveViewerControl(this, N8, N6, &GetDataDir);
+    recording_ = new RecordingControl(N8, N6, panelStatus, &GetDataDir);
     trends_ = new TrendsControl(this, N1);
     grdManager_.reset(new my::DrawGridCellManager(grd1, true));
     // Another address would be a broadcast nobody answers, and a zero
@@ -505,7 +505,7 @@ void TForm1::UpdateChanalValue(unsigned nChanal, double value)
 
 void TForm1::SaveArchive(const uint8_t* begin, const uint8_t* end)
 {
-    const std::string dir = GetUserFilesDir();
+    const std::string dir = GetDataDir();
     const std::string copy = SaveArchiveCopy(dir, address_, QDateTime::currentDateTime(), begin, end);
     try {
         SaveArchiveFiles(dir, begin, end);

@@ -6,6 +6,7 @@
 #include "Application/UnixSignals.h"
 #include "Application/guicon.h"
 #include "BusStats/BusStats.h"
+#include "CommandLine/CommandLine.h"
 #include "ComPort/Dlg/uFormComPortSetsDlg.h"
 #include "DevSys/TransferManage.h"
 #include "Excpt/MyExeption.h"
@@ -18,6 +19,7 @@
 #include <QApplication>
 
 #include <exception>
+#include <iostream>
 
 namespace {
 
@@ -87,6 +89,10 @@ void LastResortReport()
 
 int main(int argc, char** argv)
 {
+    // --help and --version answer without a window and without counting as
+    // a running copy.
+    if (const auto code = HandleCommandLine(argc, argv, std::cout, std::cerr))
+        return *code;
     // Before the application object, whose start takes long enough for a
     // second start to come in the meantime.
     const InstanceLock instanceLock(InstanceLock::DefaultPath());
@@ -99,6 +105,7 @@ int main(int argc, char** argv)
     InstallPortSettingsDialog();
     GUIConT& console = GUIConT::Instance();
     console.Open();
+    ConsolePrint("Файлы программы: " + GetDataDir() + "\n");
     // Between the window's life and the end a request to close has nothing
     // left to close.
     my::SetCloseRequestedHandler([] {

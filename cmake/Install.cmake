@@ -1,10 +1,26 @@
-# `cmake --install build --prefix DIR` lays out the program as a portable
-# folder: kalist8 looks for its catalogue files beside its own executable and
-# writes its settings, the archive and the Log directory there, so the
-# executable and the files it reads share one folder, DIR/kalist8, which must
-# stay writable by the user. The desktop entry goes where desktops look for
-# one, DIR/share/applications, and starts the executable by its full path.
-# Tests are never installed.
+# Two layouts. By default `cmake --install build --prefix DIR` lays out the
+# program as a portable folder: kalist8 looks for its catalogue files beside
+# its own executable and writes its settings, the archive and the Log
+# directory there, so the executable and the files it reads share one
+# folder, DIR/kalist8, which the user can write to. The desktop entry goes
+# where desktops look for one, DIR/share/applications, and starts the
+# executable by its full path.
+#
+# With KALIST8_PACKAGE the layout is a Debian package's (cmake/Package.cmake):
+# the program's read-only folder /usr/lib/kalist8, launchers in /usr/bin, and
+# the program keeps the user's files in the user's data folder.
+#
+# Both install the icon in the freedesktop icon theme. Tests are never
+# installed.
+
+option(KALIST8_PACKAGE "Install as the Debian package lays it out (see cmake/Package.cmake)" OFF)
+
+install(FILES ${PROJECT_SOURCE_DIR}/resources/kalist8.svg DESTINATION share/icons/hicolor/scalable/apps)
+
+if(KALIST8_PACKAGE)
+  include(cmake/Package.cmake)
+  return()
+endif()
 
 set(KALIST8_INSTALL_DIR kalist8 CACHE STRING "The program's folder under the installation prefix")
 

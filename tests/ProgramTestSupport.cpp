@@ -28,7 +28,7 @@ bool Contains(const std::string& text, const std::string& what) { return text.fi
 bool ExitedWithZero(int status) { return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0; }
 
 Program::Program(const std::string& exe, const std::map<std::string, std::string>& env, const std::string& outPrefix,
-                 int stdoutFd)
+                 const std::vector<std::string>& args, int stdoutFd)
     : out_(outPrefix + ".out"), err_(outPrefix + ".err")
 {
     ChildEnvironment childEnv(env);
@@ -55,9 +55,13 @@ Program::Program(const std::string& exe, const std::map<std::string, std::string
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    std::string arg0 = exe;
-    char* argv[] = {arg0.data(), nullptr};
-    if (posix_spawn(&pid_, exe.c_str(), &actions, &attr, argv, childEnv.Envp()) != 0)
+    std::vector<std::string> text{exe};
+    text.insert(text.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : text)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, exe.c_str(), &actions, &attr, argv.data(), childEnv.Envp()) != 0)
         pid_ = 0;
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);

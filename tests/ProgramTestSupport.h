@@ -9,6 +9,7 @@
 #include <string>
 #include <sys/types.h>
 #include <thread>
+#include <vector>
 
 namespace program_test {
 
@@ -36,13 +37,13 @@ bool Contains(const std::string& text, const std::string& what);
 bool ExitedWithZero(int status);
 
 // One run of the program with its output in files; killed at the end of
-// the test if it is still running.
+// the test if it is still running. args follow the program's name.
 class Program {
 public:
     // Standard output goes to a file beside the error output, or to
     // stdoutFd when one is given.
     Program(const std::string& exe, const std::map<std::string, std::string>& env, const std::string& outPrefix,
-            int stdoutFd = -1);
+            const std::vector<std::string>& args = {}, int stdoutFd = -1);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;

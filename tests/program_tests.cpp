@@ -58,7 +58,7 @@ protected:
                                                                             {"QT_QPA_PLATFORM", "offscreen"},
                                                                             {"XDG_CONFIG_HOME", config_},
                                                                             {"XDG_RUNTIME_DIR", runtime_}},
-                                         dir_.File(name), stdoutFd);
+                                         dir_.File(name), std::vector<std::string>{}, stdoutFd);
     }
 
     // The console text the program kept in its log archive.

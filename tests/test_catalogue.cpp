@@ -63,3 +63,17 @@ TEST(ShippedCatalogueTest, FilesBesideTheProgramNameTheSimulatorsCodes)
     EXPECT_EQ(m.ScaleOf(1), std::make_pair(0.0, 100.0));
     EXPECT_EQ(m.ScaleOf(8), std::make_pair(0.0, 0.5));
 }
+
+TEST(UserCatalogueTest, EachFileTheUserHasReplacesTheProgramsOwn)
+{
+    TempDir user, program;
+    WriteBytes(program.File("vars.ini"), WinText("[1]\nname=CH4\n"));
+    WriteBytes(program.File("units.ini"), WinText("[1]\nname=% НКПР\n"));
+    WriteBytes(program.File("scales.ini"), WinText("[1]\n0=0\n1=100\n"));
+    WriteBytes(user.File("vars.ini"), WinText("[1]\nname=Метан\n[40]\nname=Новая\n"));
+    const ThisModule m(user.Path(), program.Path());
+    EXPECT_EQ(m.VarName(1), "Метан");
+    EXPECT_EQ(m.VarName(40), "Новая");
+    EXPECT_EQ(m.UnitName(1), "% НКПР");
+    EXPECT_EQ(m.ScaleOf(1), std::make_pair(0.0, 100.0));
+}

@@ -101,3 +101,42 @@ TEST(SingleInstanceTest, OwnProcessDoesNotCount)
     NamedProcess child(dir, name);
     EXPECT_TRUE(IsOnlyInstanceOf(name, child.Pid()));
 }
+
+struct XdgCase {
+    const char* name;
+    const char* xdgData;
+    const char* home;
+    const char* expected;
+};
+
+class UserDataDirTest : public ::testing::TestWithParam<XdgCase> {};
+
+TEST_P(UserDataDirTest, FollowsXdgDataHome)
+{
+    const XdgCase& c = GetParam();
+    ScopedEnv xdg("XDG_DATA_HOME", c.xdgData);
+    ScopedEnv home("HOME", c.home);
+    EXPECT_EQ(GetUserDataDir(), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Env, UserDataDirTest,
+    ::testing::Values(XdgCase{"Set", "/srv/data", "/home/engineer", "/srv/data/kalist8/"},
+                      XdgCase{"SetWithSlash", "/srv/data/", "/home/engineer", "/srv/data/kalist8/"},
+                      XdgCase{"Unset", "", "/home/engineer", "/home/engineer/.local/share/kalist8/"},
+                      XdgCase{"HomeWithSlash", "", "/home/engineer/", "/home/engineer/.local/share/kalist8/"},
+                      XdgCase{"RelativeIsIgnored", "data", "/home/engineer", "/home/engineer/.local/share/kalist8/"}),
+    [](const ::testing::TestParamInfo<XdgCase>& info) { return std::string(info.param.name); });
+
+// Read-only folders are tested by running the program as another user; a
+// folder that is not there cannot be written either.
+TEST(ProgramFilesTest, DataFolderIsTheProgramFolderWhenWritable)
+{
+    TempDir dir;
+    ScopedEnv xdg("XDG_DATA_HOME", dir.File("data"));
+    EXPECT_EQ(ChooseDataDir(dir.Path()), dir.Path());
+    EXPECT_EQ(ChooseDataDir(dir.File("gone/")), dir.File("data/kalist8/"));
+    EXPECT_EQ(ChooseDataDir(""), "");
+    EXPECT_FALSE(FileExists(dir.File("data"))) << "choosing creates nothing";
+    EXPECT_EQ(GetDataDir(), GetExeDir());
+}

@@ -243,7 +243,7 @@ void GUIConT::Open()
         return;
     MY_ASSERT_M(qobject_cast<QApplication*>(QCoreApplication::instance()), "QApplication::instance()");
     if (logDir_.empty()) {
-        logDir_ = GetExeDir() + "Log";
+        logDir_ = GetDataDir() + "Log";
         stdoutLogPath_ = logDir_ + "/STDOUT.LOG";
         archiveName_ = "log.rar";
         EnsureDirectory(logDir_);

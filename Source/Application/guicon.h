@@ -79,7 +79,7 @@ bool WriteConsoleRows(const std::vector<std::string>& rows, const std::string& p
 // is echoed to the original standard output) and catches the Unix signals
 // (Ctrl+C and Ctrl+\ print a notice; SIGTERM and SIGHUP ask the program to
 // close, see my::SetCloseRequestedHandler). At shutdown SaveAndArchive keeps
-// the text in "Log/log.rar" beside the executable.
+// the text in "Log/log.rar" in the program's data folder (GetDataDir()).
 class GUIConT : boost::noncopyable {
 public:
     // The console; the first call creates it, which opens it.

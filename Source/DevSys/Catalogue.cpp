@@ -50,14 +50,18 @@ std::string Lookup(const CodeToStrMap& map, uint32_t code)
     return it == map.end() ? std::to_string(code) : it->second;
 }
 
-struct ExeDirCatalogue : ThisModule {
-    ExeDirCatalogue() : ThisModule(GetExeDir()) {}
+struct ProgramCatalogue : ThisModule {
+    ProgramCatalogue() : ThisModule(GetDataDir(), GetExeDir()) {}
 };
 
 } // namespace
 
-ThisModule::ThisModule(const std::string& dir)
-    : units_(LoadNames(dir + "units.ini")), vars_(LoadNames(dir + "vars.ini")), scales_(LoadScales(dir + "scales.ini"))
+ThisModule::ThisModule(const std::string& dir) : ThisModule(dir, dir) {}
+
+ThisModule::ThisModule(const std::string& userDir, const std::string& programDir)
+    : units_(LoadNames(CatalogueFilePath(userDir, programDir, "units.ini"))),
+      vars_(LoadNames(CatalogueFilePath(userDir, programDir, "vars.ini"))),
+      scales_(LoadScales(CatalogueFilePath(userDir, programDir, "scales.ini")))
 {
 }
 
@@ -72,6 +76,6 @@ std::pair<double, double> ThisModule::ScaleOf(uint32_t code) const
 
 const ThisModule& ThisModule::Instance()
 {
-    return Loki::SingletonHolder<ExeDirCatalogue, Loki::CreateUsingNew, Loki::NoDestroy,
+    return Loki::SingletonHolder<ProgramCatalogue, Loki::CreateUsingNew, Loki::NoDestroy,
                                  Loki::SingleThreaded>::Instance();
 }
