@@ -13,6 +13,7 @@
 #include "Records/RecordingControl.h"
 #include "ScreenUpdates/RepaintPacer.h"
 #include "Trends/TrendsControl.h"
+#include "UserEntries/AddressEntries.h"
 #include "ValueText.h"
 #include "VCLUtils/DrawGridCell.h"
 #include "VCLUtils/IniFile.h"
@@ -48,8 +49,6 @@ const char kPlacementSection[] = "FORM1";
 const char kEnableConsoleKey[] = "enable_console";
 
 const int kDefaultAddress = 1;
-const int kMinAddress = 1;
-const int kMaxAddress = 127;
 const int kStatusPanelMinWidth = 50;
 const int kStatusPanelMaxWidth = 2000;
 const int kTitleColumnWidth = 350;
