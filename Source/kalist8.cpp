@@ -88,6 +88,17 @@ void RunMainWindow(QApplication& app)
     }
 }
 
+// Settings the window could not write are news for the log, not a reason to
+// skip the rest of the shutdown: the link's settings and the log archive.
+void ReportDestructionError()
+{
+    try {
+        TForm1::ThrowDestructionError();
+    } catch (...) {
+        ConsolePrint(FormatExceptionChain(CurrentExceptionToPMyExcpt(FILE_LINE).get()) + "\n");
+    }
+}
+
 void LastResortReport()
 {
     const PMyExcpt e = CurrentExceptionToPMyExcpt(FileLine(kLastResortLine, "kalist8.cpp"));
@@ -120,7 +131,7 @@ int main(int argc, char** argv)
         TransferManagerT::Instance().StopThread();
         delete Form1;
         Form1 = nullptr;
-        TForm1::ThrowDestructionError();
+        ReportDestructionError();
         TransferManagerT::DeleteInstance();
     } catch (...) {
         LastResortReport();
