@@ -45,8 +45,7 @@ public:
 
     // The failure the last destructor caught while saving, thrown now (and
     // forgotten); nothing when there was none. The entry point calls it right
-    // after deleting the window, so such a failure ends up where any other
-    // failure of the shutdown does.
+    // after deleting the window and writes the failure to the console.
     static void ThrowDestructionError();
 
     // The controls, under their designed names.

@@ -78,6 +78,17 @@ void RunMainWindow(QApplication& app)
     }
 }
 
+// Settings the window could not write are news for the log, not a reason to
+// skip the rest of the shutdown: the link's settings and the log archive.
+void ReportDestructionError()
+{
+    try {
+        TForm1::ThrowDestructionError();
+    } catch (...) {
+        ConsolePrint(FormatExceptionChain(CurrentExceptionToPMyExcpt(FILE_LINE).get()) + "\n");
+    }
+}
+
 void LastResortReport()
 {
     const PMyExcpt e = CurrentExceptionToPMyExcpt(FileLine(kLastResortLine, "kalist8.cpp"));
@@ -119,7 +130,7 @@ int main(int argc, char** argv)
         ConsolePrint("Статистика связи:\n" + BusStats::Counter::Instance().Text());
         delete Form1;
         Form1 = nullptr;
-        TForm1::ThrowDestructionError();
+        ReportDestructionError();
         TransferManagerT::DeleteInstance();
     } catch (...) {
         LastResortReport();

@@ -93,6 +93,26 @@ protected:
     std::unique_ptr<sim::SimProcess> sim_;
 };
 
+// A "config.ini" that cannot be written (here a directory stands in its
+// way) is reported in the console; the shutdown goes on: "comm.ini" is
+// saved, the log archived, the exit code 0.
+TEST_F(ProgramRun, ConfigIniThatCannotBeWrittenDoesNotSpoilTheShutdown)
+{
+    fs::create_directory(ProgramFile("config.ini"));
+    const auto program = Start("kalist8");
+    ASSERT_TRUE(program->Started());
+    ASSERT_TRUE(PollsTheSimulator(*program));
+
+    ASSERT_TRUE(program->Signal(SIGTERM));
+    const int status = program->Wait(60);
+    ASSERT_TRUE(ExitedWithZero(status)) << status << "\n" << program->Report();
+    const std::string out = program->Out();
+    EXPECT_TRUE(Contains(out, "Unable to write to " + ProgramFile("config.ini"))) << out;
+    EXPECT_FALSE(Contains(out, "Исключение!")) << out;
+    EXPECT_TRUE(Contains(ReadBytes(ProgramFile("comm.ini")), WinText("[COMPORT]\n")));
+    EXPECT_EQ(Names(ProgramFile("Log/")), std::set<std::string>{"log.rar"});
+}
+
 TEST_F(ProgramRun, SecondCopyOnlyShowsItsBoxAndLeavesTheFirstAlone)
 {
     const auto first = Start("first");
