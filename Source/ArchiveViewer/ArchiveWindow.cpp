@@ -92,11 +92,12 @@ void ArchiveWindow::Show(const std::string& block, const std::string& source, co
     archive_.reset(new ArchiveTable(block, names_, chanals));
     source_->setText(Q(source));
     openText_->setVisible(downloaded);
-    FillTable();
-    FillPlot();
+    // Shown first: the plot lays its axis labels out for the size it has.
     show();
     raise();
     activateWindow();
+    FillTable();
+    FillPlot();
 }
 
 void ArchiveWindow::FillTable()

@@ -14,6 +14,9 @@
 
 namespace {
 
+const int kTimeTicks = 6;
+const int kValueTicks = 5;
+
 // Enough room above and below that a flat line is not drawn on the frame.
 void Widen(double& low, double& high)
 {
@@ -142,4 +145,9 @@ void TimePlot::FitAxes(const std::vector<Line>& lines, double from, double to)
     timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(tMin)),
                         QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(tMax) + (tMax > tMin ? 0 : 60000)));
     valueAxis_->setRange(vMin, vMax);
+    // Setting the tick counts again makes Qt Charts lay the labels out
+    // afresh; without it the time labels stay away after the first range
+    // and the value labels keep the width they had in a smaller plot.
+    timeAxis_->setTickCount(kTimeTicks);
+    valueAxis_->setTickCount(kValueTicks);
 }
