@@ -255,3 +255,40 @@ TEST_F(GridDrawTest, GridDrawsItselfAgainWhenTheManagerGoes)
     my::DrawGridCellManager again(&grd_, false);
     EXPECT_EQ(RenderViewport(grd_).pixel(80, 45), kLine);
 }
+
+// At 150 % and 200 % a logical pixel is no whole number of device pixels:
+// every cell edge must still show its line.
+class GridDrawScaledTest : public GridDrawTest, public ::testing::WithParamInterface<double> {};
+
+TEST_P(GridDrawScaledTest, EveryCellEdgeHasItsLine)
+{
+    const double dpr = GetParam();
+    Settle(grd_);
+    const QSize size = grd_.viewport()->size();
+    QImage img((QSizeF(size) * dpr).toSize(), QImage::Format_RGB32);
+    img.setDevicePixelRatio(dpr);
+    img.fill(Qt::magenta);
+    grd_.viewport()->render(&img);
+
+    // Some device pixel from the edge's start to the next logical pixel.
+    const auto lineAcross = [&](int logical, auto pixelAt) {
+        for (int d = int(logical * dpr) - 1; d <= int((logical + 1) * dpr); ++d)
+            if (pixelAt(d) == kLine)
+                return true;
+        return false;
+    };
+    // Columns span x 80c..80c+79, rows y 30r..30r+29; the last ones are
+    // closed on their far side.
+    for (int row = 0; row < 3; ++row) {
+        const int y = int((30 * row + 15) * dpr);
+        for (const int x : {0, 80, 160, 239})
+            EXPECT_TRUE(lineAcross(x, [&](int d) { return img.pixel(d, y); })) << "x " << x << ", row " << row;
+    }
+    for (int col = 0; col < 3; ++col) {
+        const int x = int((80 * col + 40) * dpr);
+        for (const int y : {0, 30, 60, 89})
+            EXPECT_TRUE(lineAcross(y, [&](int d) { return img.pixel(x, d); })) << "y " << y << ", column " << col;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, GridDrawScaledTest, ::testing::Values(1.0, 1.25, 1.5, 2.0));

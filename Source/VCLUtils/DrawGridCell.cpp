@@ -9,7 +9,6 @@
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPen>
 #include <QPointer>
 #include <QStyle>
 #include <QStyleOptionViewItem>
@@ -49,15 +48,17 @@ int LastVisibleRow(const StringGrid& grd)
 // Lines as a grid with 1-pixel lines between cells shows them: every cell
 // draws its left and top edge, so a neighbour's line is never drawn twice;
 // the last column and row close the table on the right and at the bottom.
+// Each line fills a whole pixel of the cell: at a scale where a pixel is
+// no whole number of device pixels, a hairline could fall just outside the
+// cell's clip and vanish, a filled pixel is rounded as the clip is.
 void DrawCellLines(QPainter& p, const QRect& r, bool lastCol, bool lastRow)
 {
-    p.setPen(QPen(kLineColor, 0));
-    p.drawLine(QPoint(r.left(), r.bottom()), QPoint(r.left(), r.top()));
-    p.drawLine(QPoint(r.left(), r.top()), QPoint(r.right() - 1, r.top()));
+    p.fillRect(QRect(r.left(), r.top(), 1, r.height()), kLineColor);
+    p.fillRect(QRect(r.left(), r.top(), r.width(), 1), kLineColor);
     if (lastCol)
-        p.drawLine(QPoint(r.right(), r.top()), QPoint(r.right(), r.bottom()));
+        p.fillRect(QRect(r.right(), r.top(), 1, r.height()), kLineColor);
     if (lastRow)
-        p.drawLine(QPoint(r.right(), r.bottom()), QPoint(r.left() + 1, r.bottom()));
+        p.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), kLineColor);
 }
 
 } // namespace
