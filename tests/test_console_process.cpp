@@ -211,25 +211,6 @@ TEST(ConsoleRun, EndsWithTheLogInsideTheArchiveUnderDateAndTime)
     EXPECT_EQ(RunSevenZip(probe, {"e", "-so", "-sccUTF-8", archive, entry}), WinText(kTestLog));
 }
 
-TEST(ConsoleRun, WithoutArchiverTheSnapshotStaysUnderItsTimeOfDayName)
-{
-    Probe probe;
-    const QDateTime from = QDateTime::currentDateTime();
-    probe.Start("run", probe.EmptyBin());
-    const int status = probe.Wait();
-    const QDateTime to = QDateTime::currentDateTime();
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << probe.Err();
-
-    const std::set<std::string> left = Names(probe.LogDir());
-    ASSERT_EQ(left.size(), 1u);
-    const std::string name = *left.begin();
-    bool fits = false;
-    for (const auto& [inner, stem] : ArchiveNamesBetween(from, to))
-        fits = fits || stem == name;
-    EXPECT_TRUE(fits) << name;
-    EXPECT_EQ(ReadBytes(probe.LogDir() + name), WinText(kTestLog));
-}
-
 TEST(ConsoleRun, CtrlCAndCtrlBreakOnlyPrintTheNoticeAndTermClosesOnTheMainThread)
 {
     Probe probe;

@@ -126,25 +126,30 @@ TEST(ChainTextTest, EntriesOutermostFirstEndingInOneBlank)
     EXPECT_EQ(InnermostException(inner.get()), inner.get());
 }
 
+// The code given or, without one, errno at construction; the message is
+// "WIN:<code>:<system text> <text>", the system text empty for an unknown
+// code.
 TEST(WindowsExceptionTest, MessageCarriesCodeAndSystemText)
 {
-    const MyWindowsException e(EACCES, FileLine(3, "CommUtils.cpp"), "::SetCommState");
-    EXPECT_EQ(e.Code(), EACCES);
-    EXPECT_EQ(e.Message(), "WIN:13:Permission denied ::SetCommState");
-}
-
-TEST(WindowsExceptionTest, CodeFromErrnoAtConstruction)
-{
-    errno = ENOENT;
-    const MyWindowsException e(FileLine(3, "CommUtils.cpp"), "COM-порт \"COM2\" занят!");
-    EXPECT_EQ(e.Code(), ENOENT);
-    EXPECT_EQ(e.Message(), "WIN:2:No such file or directory COM-порт \"COM2\" занят!");
-}
-
-TEST(WindowsExceptionTest, UnknownCodeLeavesTheTextEmpty)
-{
-    const MyWindowsException e(98765, FileLine(3, "x.cpp"), "msg");
-    EXPECT_EQ(e.Message(), "WIN:98765: msg");
+    const struct {
+        int given; // 0: none given, errno holds errnoCode
+        int errnoCode;
+        const char* text;
+        int code;
+        const char* message;
+    } cases[] = {
+        {EACCES, 0, "::SetCommState", EACCES, "WIN:13:Permission denied ::SetCommState"},
+        {0, ENOENT, "COM-порт \"COM2\" занят!", ENOENT, "WIN:2:No such file or directory COM-порт \"COM2\" занят!"},
+        {98765, 0, "msg", 98765, "WIN:98765: msg"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        errno = c.errnoCode;
+        const MyWindowsException e = c.given ? MyWindowsException(c.given, FileLine(3, "CommUtils.cpp"), c.text)
+                                             : MyWindowsException(FileLine(3, "CommUtils.cpp"), c.text);
+        EXPECT_EQ(e.Code(), c.code);
+        EXPECT_EQ(e.Message(), c.message);
+    }
 }
 
 TEST(WindowsExceptionDeathTest, ZeroCodeIsAContractViolation)

@@ -124,81 +124,59 @@ TEST_F(PortIoTest, WaitForInputWakesOnTheFirstByteAndOtherwiseSleepsItsTime)
     EXPECT_GE(MsSince(start), 100) << "closed port";
 }
 
-TEST_F(PortIoTest, ReadOfWhatIsWaitingReturnsAtOnce)
-{
-    OpenWith({1000, 50, 100, 100, 1000}); // the built-in timeouts
-    com1.pty.Write("abc");
-    ASSERT_TRUE(WaitForWaiting(3));
-    EXPECT_EQ(ReadPort(3), "abc");
-    EXPECT_EQ(ReadPort(0), "");
-}
+// One read under each kind of read time-out: the bytes waiting before it,
+// the bytes that come while it waits, what it returns and the least time
+// it must take.
+struct ReadCase {
+    const char* name;
+    COMMTIMEOUTS timeouts;
+    const char* waiting;
+    int lateAfterMs; // when the late bytes come; -1: none
+    const char* late;
+    int32_t asked;
+    const char* got;
+    int atLeastMs;
+};
 
-TEST_F(PortIoTest, TotalTimeoutEndsTheReadWithWhatCame)
+const ReadCase kReadCases[] = {
+    // The built-in time-outs.
+    {"WhatIsWaitingReturnsAtOnce", {1000, 50, 100, 100, 1000}, "abc", -1, "", 3, "abc", 0},
+    {"TotalTimeoutEndsTheReadWithWhatCame", {0, 0, 300, 0, 0}, "ab", -1, "", 10, "ab", 295},
+    // 40 × 5 + 100.
+    {"TotalTimeoutCountsTheMultiplierPerByteAsked", {0, 40, 100, 0, 0}, "", -1, "", 5, "", 295},
+    // Both totals 0: only the interval can end the read early; without it
+    // the read would wait for ever (and the test's own time limit fails it).
+    {"IntervalEndsTheReadAfterSilence", {50, 0, 0, 0, 0}, "abc", -1, "", 10, "abc", 0},
+    {"IntervalStartsOnlyWithTheFirstByte", {50, 0, 400, 0, 0}, "", -1, "", 10, "", 395},
+    {"WithoutAnyTimeoutTheReadWaitsForEveryByte", {0, 0, 0, 0, 0}, "x", 300, "yz", 3, "xyz", 295},
+    {"ReturnAtOnceGivesNothingWhenNothingIsThere", {kMax, 0, 0, 0, 0}, "", -1, "", 10, "", 0},
+    {"ReturnAtOnceGivesWhatIsThere", {kMax, 0, 0, 0, 0}, "ab", -1, "", 10, "ab", 0},
+    {"WaitForFirstBytesThenReturn", {kMax, kMax, 5000, 0, 0}, "", 100, "q", 10, "q", 95},
+};
+
+class PortReadTest : public PortIoTest, public ::testing::WithParamInterface<ReadCase> {};
+
+TEST_P(PortReadTest, ReadEndsAsItsTimeoutsSay)
 {
-    OpenWith({0, 0, 300, 0, 0});
-    com1.pty.Write("ab");
-    ASSERT_TRUE(WaitForWaiting(2));
+    const ReadCase& c = GetParam();
+    OpenWith(c.timeouts);
+    com1.pty.Write(c.waiting);
+    ASSERT_TRUE(WaitForWaiting(static_cast<uint32_t>(std::string(c.waiting).size())));
+    std::thread late;
+    if (c.lateAfterMs >= 0)
+        late = std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(c.lateAfterMs));
+            com1.pty.Write(c.late);
+        });
     const auto start = Clock::now();
-    EXPECT_EQ(ReadPort(10), "ab");
-    EXPECT_GE(MsSince(start), 295);
+    EXPECT_EQ(ReadPort(c.asked), c.got);
+    EXPECT_GE(MsSince(start), c.atLeastMs);
+    if (late.joinable())
+        late.join();
 }
 
-TEST_F(PortIoTest, TotalTimeoutCountsTheMultiplierPerByteAsked)
-{
-    OpenWith({0, 40, 100, 0, 0});
-    const auto start = Clock::now();
-    EXPECT_EQ(ReadPort(5), "");
-    EXPECT_GE(MsSince(start), 295); // 40 × 5 + 100
-}
-
-// Both totals 0: only the interval can end the read early; without it the
-// read would wait for ever (and the test's own time limit fails it).
-TEST_F(PortIoTest, IntervalEndsTheReadAfterSilence)
-{
-    OpenWith({50, 0, 0, 0, 0});
-    com1.pty.Write("abc");
-    EXPECT_EQ(ReadPort(10), "abc");
-}
-
-TEST_F(PortIoTest, IntervalStartsOnlyWithTheFirstByte)
-{
-    OpenWith({50, 0, 400, 0, 0});
-    const auto start = Clock::now();
-    EXPECT_EQ(ReadPort(10), "");
-    EXPECT_GE(MsSince(start), 395);
-}
-
-TEST_F(PortIoTest, WithoutAnyTimeoutTheReadWaitsForEveryByte)
-{
-    OpenWith({0, 0, 0, 0, 0});
-    std::thread late([&] {
-        com1.pty.Write("x");
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        com1.pty.Write("yz");
-    });
-    EXPECT_EQ(ReadPort(3), "xyz");
-    late.join();
-}
-
-TEST_F(PortIoTest, ReturnAtOnceGivesWhatIsThereOrNothing)
-{
-    OpenWith({kMax, 0, 0, 0, 0});
-    EXPECT_EQ(ReadPort(10), "");
-    com1.pty.Write("ab");
-    ASSERT_TRUE(WaitForWaiting(2));
-    EXPECT_EQ(ReadPort(10), "ab");
-}
-
-TEST_F(PortIoTest, WaitForFirstBytesThenReturn)
-{
-    OpenWith({kMax, kMax, 5000, 0, 0});
-    std::thread late([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        com1.pty.Write("q");
-    });
-    EXPECT_EQ(ReadPort(10), "q");
-    late.join();
-}
+INSTANTIATE_TEST_SUITE_P(Timeouts, PortReadTest, ::testing::ValuesIn(kReadCases),
+                         [](const ::testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.name); });
 
 TEST_F(PortIoTest, WriteTimeoutEndsAWriteTheOtherSideDoesNotTake)
 {
