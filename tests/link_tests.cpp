@@ -401,6 +401,49 @@ TEST_F(LinkTest, DroppedLineIsAPortErrorAndTheNextExchangeReconnects)
     EXPECT_NE(console.rfind("соединение установлено.\n"), std::string::npos);
 }
 
+// The configured port is not there when the link starts: the cause is
+// explained once however often the opening is retried, and the line is used
+// as soon as it appears under its mapped name, without a restart.
+TEST_F(LinkTest, ALineThatAppearsLaterIsUsedAndItsAbsenceIsExplainedOnce)
+{
+    const std::string later = line->dir.File("later");
+    ScopedEnv com2("KALIST8_COM2", later);
+    my::IniFile(GetExeDir() + "comm.ini").WriteString("COMPORT", "Порт", "2");
+    RS232ModbusT link;
+    for (int attempt = 0; attempt < 2; ++attempt)
+        EXPECT_EQ(Failure(link, 1, readMask).second, "Ошибка при инициализации COM2 9600");
+    const std::string advice = "COM2: устройства " + later +
+                               " нет (адаптер отключён); программа ждёт его появления под этим именем и возобновит "
+                               "опрос сама\n";
+    const auto first = console.find(advice);
+    EXPECT_NE(first, std::string::npos) << console;
+    EXPECT_EQ(console.find(advice, first + 1), std::string::npos) << console;
+
+    ASSERT_EQ(symlink(line->link.c_str(), later.c_str()), 0);
+    EXPECT_EQ(Ask(link, 1, 3, readMask).size(), 3u);
+    link.ClosePort();
+    unlink(later.c_str());
+}
+
+TEST_F(LinkTest, TheSettingsDialogOffersAPortPluggedInSinceTheStart)
+{
+    my::Comm::RescanPresentPorts(); // as at a start without it
+    const std::string plugged = line->dir.File("plugged");
+    ScopedEnv com3("KALIST8_COM3", plugged);
+    ASSERT_EQ(symlink(line->link.c_str(), plugged.c_str()), 0);
+    ASSERT_FALSE(my::Comm::IsPortPresent(3));
+    std::vector<unsigned> offered;
+    SetPortSettingsDialog([&](PortDialogValues& v) {
+        offered = v.presentPorts;
+        return false;
+    });
+    RS232ModbusT link;
+    link.ShowSettingsDialog();
+    SetPortSettingsDialog(nullptr);
+    unlink(plugged.c_str());
+    EXPECT_EQ(offered, (std::vector<unsigned>{1, 3}));
+}
+
 TEST_F(LinkTest, SettingsComeFromCommIniWithinTheirRangesAndGoBack)
 {
     const std::string path = GetExeDir() + "comm.ini";

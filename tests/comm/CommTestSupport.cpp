@@ -125,7 +125,7 @@ void SetUpCommTestWorld()
     MapPort(kRs485Port, std::getenv("KALIST8_TEST_RS485"));
     MapPort(kUnmappedPort, nullptr);
     MapPort(kLatePort, config.File("late-port").c_str());
-    my::Comm::PresentPorts(); // the list is fixed from here on
+    my::Comm::PresentPorts(); // built now; opening a missing port builds it again
 }
 
 int RunCommHelper(int argc, char** argv)

@@ -17,7 +17,7 @@
 //           other, "dev1,dev2"), unmapped without it;
 //   7       KALIST8_TEST_RS485 (a UART whose driver has RS-485 mode);
 //   8       never mapped;
-//   9       a path that names no device when the list is built.
+//   9       a path that names no device when the list is first built.
 enum : int { kPairPort = 6, kRs485Port = 7, kUnmappedPort = 8, kLatePort = 9 };
 
 std::string PortVariable(int portNumber);

@@ -8,9 +8,10 @@
 #include <vector>
 
 // The serial port tests run over pseudo-terminals mapped through the
-// environment. The present-port list is fixed when the serial settings
-// module is first used, so the mapping is made here, before any test runs;
-// the machine's own serial devices are never scanned.
+// environment. The present-port list is first built when the serial
+// settings module is first used, so the mapping is made here, before any
+// test runs; no devices are scanned (the adapters of a test's fake device
+// tree are mapped through the variables too).
 int main(int argc, char** argv)
 {
     my::Comm::SetDeviceScanSource([] { return std::vector<std::string>(); });
