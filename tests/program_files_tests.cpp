@@ -176,6 +176,8 @@ struct CommandLineCase {
     std::vector<std::string> err;
 };
 
+void PrintTo(const CommandLineCase& c, std::ostream* os) { *os << c.name; }
+
 class CommandLine : public ProgramFolder, public ::testing::WithParamInterface<CommandLineCase> {};
 
 // With no display at all a QApplication would abort the program: these
