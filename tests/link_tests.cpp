@@ -347,6 +347,33 @@ TEST_F(AnswerEndTest, StopDuringTheWriteDelayWritesNothing)
     EXPECT_EQ(link.LastAnswerEnd(), End::None);
 }
 
+// A stop that comes once the request is on the line: a reading is dropped,
+// but a command's answer is still awaited and checked, so that its sender
+// knows the instrument carried it out.
+TEST_F(AnswerEndTest, StopAfterTheWriteDropsAReadingButNotACommandsAnswer)
+{
+    const struct {
+        const char* name;
+        uint8_t function;
+        Bytes data;
+        size_t answerData; // 0: dropped
+    } cases[] = {// The reading's answer still comes after the stop: it goes last, so
+                 // that its bytes cannot meet the command's request.
+                 {"command", 0x16, kCommand, 4},
+                 {"reading", 3, readMask, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RS232ModbusT link;
+        // Asked before the write delay and after it; from then on a stop is
+        // in force.
+        int asked = 0;
+        link.SetStopRequested([&] { return ++asked > 2; });
+        link.SetStopWait([](uint32_t) {});
+        EXPECT_EQ(Ask(link, 1, c.function, c.data).size(), c.answerData);
+        EXPECT_EQ(link.LastAnswerEnd(), c.answerData ? End::Length : End::Stopped);
+    }
+}
+
 TEST_F(LinkTest, SilentInstrumentIsReportedAfterTheTimeoutWithTheLog)
 {
     my::IniFile ini(GetExeDir() + "comm.ini");

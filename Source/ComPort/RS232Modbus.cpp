@@ -302,7 +302,10 @@ int32_t RS232ModbusT::Exchange(uint8_t modbusDeviceAddress, uint8_t commandCode,
 
     Transfer(frame, ExpectedAnswerOf(commandCode, dataBegin, dataEnd));
 
-    if (stopRequested_() || modbusDeviceAddress == 0)
+    // A command's answer is checked whatever a stop says: it tells whether
+    // the instrument carried the command out, and a caller that did not
+    // learn it would send it again.
+    if (modbusDeviceAddress == 0 || (stopRequested_() && commandCode != kCommandWrite))
         return 0;
     const uint8_t* b = rxd_.data();
     const uint8_t* e = rxd_.data() + rxd_.size();
@@ -352,8 +355,11 @@ RS232ModbusT::AnswerEnd RS232ModbusT::GatherAnswer(const ExpectedAnswer& expecte
     const uint32_t deadline = timeOut + LineTimeMs(expected.longest);
     const size_t tooLong = expected.longest + 1;
     bool silenceWaited = false; // the last wait lasted the whole silence time
+    // Once a command is on the line the instrument carries it out: its answer
+    // is awaited to the end, a stop or not.
+    const bool stoppable = commandCode != kCommandWrite;
     for (;;) {
-        if (stopRequested_())
+        if (stoppable && stopRequested_())
             return AnswerEnd::Stopped;
         const uint32_t n = port_.ClearError();
         if (n > 0) {
