@@ -106,6 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     line.events.push_back({fuzz::Event::Bytes, answer});
 
     std::function<void()> command;
+    // A command argument the BCD format cannot carry is refused before anything is sent.
+    bool sends = true;
     switch (which) {
     case 0:
         command = [reg, arg] {
@@ -125,14 +127,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             ReadBcdValues(kAddress, reg, static_cast<int>(values.size()), values.data());
         };
         break;
-    default:
-        command = [reg, arg] {
-            const uint8_t bcd[4] = {static_cast<uint8_t>(arg >> 8), static_cast<uint8_t>(arg), 0x12, 0x34};
-            SendCommand(kAddress, reg, BcdToDouble(bcd));
-        };
+    default: {
+        const uint8_t bcd[4] = {static_cast<uint8_t>(arg >> 8), static_cast<uint8_t>(arg), 0x12, 0x34};
+        const double value = BcdToDouble(bcd);
+        sends = BcdCanCarry(value);
+        command = [reg, value] { SendCommand(kAddress, reg, value); };
         break;
     }
+    }
     Run(engine, command);
-    fuzz::Check(line.written.size() >= 8, "the command sent no request");
+    if (sends)
+        fuzz::Check(line.written.size() >= 8, "the command sent no request");
+    else
+        fuzz::Check(line.written.empty(), "a command the BCD format cannot carry was sent");
     return 0;
 }
