@@ -442,7 +442,11 @@ TEST_F(Journey, NoisyLineIsReportedWithFlatMemoryAndPollingRecoversWhenItEnds)
         EXPECT_TRUE(known) << line;
     }
     EXPECT_NE(FirstSoundValueAnswer(during, 0), std::string::npos) << "no reading got through the noise";
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // The sanitizers keep freed memory in quarantine or shadow it: there the
+    // resident size grows whatever the program does.
     EXPECT_LT(rssLate, rssEarly + 4096) << "memory grows on a noisy line";
+#endif
     // An exchange the noise spoiled as it ended costs the pause after an
     // error (1 s); the exchange after it is sound. The margin is for a
     // loaded machine.
