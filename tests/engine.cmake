@@ -17,4 +17,4 @@ foreach(ini vars.ini units.ini scales.ini)
   configure_file(${PROJECT_SOURCE_DIR}/resources/${ini} ${CMAKE_BINARY_DIR}/testbin/engine/${ini} COPYONLY)
 endforeach()
 gtest_discover_tests(kalist8_engine_tests DISCOVERY_MODE PRE_TEST
-  PROPERTIES RUN_SERIAL TRUE TIMEOUT 120 LABELS "worker;tsan" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  PROPERTIES RUN_SERIAL TRUE TIMEOUT 120 LABELS worker ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

@@ -6,4 +6,4 @@ target_compile_definitions(kalist8_link_tests PRIVATE KALIST8_SIM_EXE="$<TARGET_
 set_target_properties(kalist8_link_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testbin/link)
 add_dependencies(kalist8_link_tests kalist8-sim)
 kalist8_target_settings(kalist8_link_tests)
-gtest_discover_tests(kalist8_link_tests DISCOVERY_MODE PRE_TEST PROPERTIES RUN_SERIAL TRUE TIMEOUT 120 LABELS "worker;tsan")
+gtest_discover_tests(kalist8_link_tests DISCOVERY_MODE PRE_TEST PROPERTIES RUN_SERIAL TRUE TIMEOUT 120 LABELS worker)
