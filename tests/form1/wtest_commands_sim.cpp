@@ -212,6 +212,10 @@ TEST_F(CommandsSimTest, ArchiveThatCannotBeWrittenIsReportedAndNotOpened)
     TForm1& f = Form();
 
     const std::string message = "Архив не сохранён: не удалось записать \"" + blocked + "\"!";
+    // Polling goes on after the archive, as with any instrument that has
+    // channels: a worker that ran out of work would clear the status panels
+    // with its stop report.
+    TransferManagerT::Instance().AddTask(new DevTask::ReadChanal(0), true);
     f.N2->trigger();
     const bool told = PumpUntil([&] { return console.find(message) != std::string::npos; }, 60);
     SetConsoleSink([](const std::string&) {});
