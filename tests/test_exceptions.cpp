@@ -1,4 +1,5 @@
 #include "Excpt/MyExeption.h"
+#include "TestUtils.h"
 
 #include <QByteArray>
 #include <QString>
@@ -179,17 +180,9 @@ TEST(WinErrorTextTest, InTheLanguageOfTheUsersMessages)
         const char* enoent;
     } locales[] = {{"ru_RU.UTF-8", "Нет такого файла или каталога"}, {"C", "No such file or directory"}};
     for (const auto& l : locales) {
-        const std::string command = std::string("LC_ALL=") + l.locale + " KALIST8_EXPECTED_ENOENT='" + l.enoent +
-                                    "' /proc/" + std::to_string(getpid()) +
-                                    "/exe --gtest_filter=WinErrorTextChild.* --gtest_also_run_disabled_tests 2>&1";
-        FILE* child = popen(command.c_str(), "r");
-        ASSERT_TRUE(child);
         std::string out;
-        char buf[4096];
-        for (size_t n; (n = fread(buf, 1, sizeof buf, child)) > 0;)
-            out.append(buf, n);
-        EXPECT_EQ(pclose(child), 0) << l.locale << "\n" << out;
-        EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << l.locale << "\n" << out;
+        EXPECT_TRUE(RunSelfInLocale(l.locale, "WinErrorTextChild.*", {{"KALIST8_EXPECTED_ENOENT", l.enoent}}, &out))
+            << l.locale << "\n" << out;
     }
 }
 
