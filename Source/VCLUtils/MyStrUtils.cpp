@@ -116,7 +116,10 @@ std::string MonthDirName(int month)
         QString name = QLocale::system().standaloneMonthName(month, QLocale::LongFormat);
         if (!name.isEmpty())
             name[0] = name[0].toUpper();
-        s += "_" + name.toStdString();
+        // Appended in two steps: "_" + std::string trips GCC 12's false
+        // -Wrestrict in optimised builds.
+        s += '_';
+        s += name.toStdString();
     }
     return s;
 }
