@@ -57,13 +57,27 @@ void TimePlot::SetLines(const std::vector<Line>& lines, double from, double to)
     FitAxes(lines, from, to);
 }
 
+// Each run gets its points in one replace(): appended one by one, every
+// point would make the chart lay itself out again, and a plot of sixteen
+// lines of 600 points would take the better part of a second.
 void TimePlot::AddLine(const Line& line)
 {
+    std::vector<QList<QPointF>> runs(1);
+    for (const QPointF& p : line.points) {
+        if (std::isnan(p.y())) {
+            if (!runs.back().isEmpty())
+                runs.emplace_back();
+            continue;
+        }
+        runs.back().append(p);
+    }
+    if (runs.size() > 1 && runs.back().isEmpty())
+        runs.pop_back();
     Drawn drawn{line.name, {}, true};
-    QLineSeries* run = nullptr;
-    const auto startRun = [&] {
-        run = new QLineSeries;
+    for (const QList<QPointF>& points : runs) {
+        auto* run = new QLineSeries;
         run->setName(line.name);
+        run->replace(points);
         chart_->addSeries(run);
         run->attachAxis(timeAxis_);
         run->attachAxis(valueAxis_);
@@ -72,15 +86,6 @@ void TimePlot::AddLine(const Line& line)
             chart_->legend()->markers(run).front()->setVisible(false);
         }
         drawn.runs.push_back(run);
-    };
-    startRun();
-    for (const QPointF& p : line.points) {
-        if (std::isnan(p.y())) {
-            if (run->count())
-                startRun();
-            continue;
-        }
-        run->append(p);
     }
     const size_t index = drawn_.size();
     connect(chart_->legend()->markers(drawn.runs.front()).front(), &QLegendMarker::clicked, this,
