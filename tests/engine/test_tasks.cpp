@@ -513,7 +513,10 @@ TEST_F(TaskTest, ArchiveWaitWindowShowsTheBytesReceivedAndTheTimeLeft)
     EXPECT_EQ(VisiblePanels(), std::vector<std::string>{"КАЛИСТ-8: Запрос архива..."});
     ASSERT_TRUE(WaitIdle(30));
     EXPECT_EQ(spy_.archives.size(), 1u);
-    EXPECT_EQ(atBegin.bars, (std::vector<std::pair<int, std::string>>{{0, ArchiveBarText(0)}}));
+    // Each attempt (one, unless the busy machine broke the answer) starts at zero.
+    ASSERT_FALSE(atBegin.bars.empty());
+    for (const auto& bar : atBegin.bars)
+        EXPECT_EQ(bar, std::make_pair(0, ArchiveBarText(0)));
 }
 
 // The first attempt gets half an archive; the retry's window must not start
