@@ -86,7 +86,7 @@ int main(int argc, char** argv)
     std::printf("ring                      %zu of %zu samples, %zu bytes\n", ring.Size(), ring.Capacity(), ringBytes);
     std::printf("memory                    %.2f MiB on the heap (the rings alone %.2f MiB)\n", heapMiB, ringsMiB);
     std::printf("redraw, 60 min span       %.1f ms of processor time, %.1f of them for the lines (%u lines; "
-                "every 250 ms: %.1f %% of one core)\n",
-                redrawMs, linesMs, kChanals, redrawMs / 250 * 100);
+                "once a second: %.1f %% of one core)\n",
+                redrawMs, linesMs, kChanals, redrawMs / 1000 * 100);
     return ring.Size() == ring.Capacity() && heapMiB <= ringsMiB * 1.1 ? 0 : 1;
 }
