@@ -125,6 +125,9 @@ int main(int argc, char** argv)
         bool ok = Save(chanal, dir, "screenshot-channel-trend.png") && Save(trends, dir, "screenshot-trends.png") &&
                   Save(&form, dir, "screenshot-recording.png");
 
+        // The download's wait window over the main window alone.
+        chanal->close();
+        trends->close();
         form.N2->trigger();
         ok = ok && SaveProgress(dir, "screenshot-archive-progress.png") && PumpUntil([] { return Shown<ArchiveWindow>() != nullptr; }, 90) &&
              Save(Shown<ArchiveWindow>(), dir, "screenshot-archive.png");
