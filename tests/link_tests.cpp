@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -185,6 +187,55 @@ TEST_F(LinkTest, LongGapEndsTheAnswerAfterItsFirstPiece)
     ASSERT_TRUE(SimHasSent(sent + 7));
     EXPECT_EQ(SimBytesSent(), sent + 7);
     EXPECT_EQ(Ask(link, 1, 3, readMask).size(), 3u);
+}
+
+// ---- Progress of a long answer --------------------------------------------------
+
+// The archive comes paced at 9600 baud, some ten seconds; meanwhile another
+// thread reads the progress, as the wait window does.
+TEST_F(LinkTest, ArchiveProgressGrowsAsTheBytesComeAndEndsAtTheWholeAnswer)
+{
+    // The simulator paces with sleeps, which a busy machine stretches: a
+    // long silence keeps the answer in one piece.
+    my::IniFile(GetExeDir() + "comm.ini").WriteInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 200);
+    RS232ModbusT link;
+    const auto progress = link.Progress();
+    EXPECT_EQ(progress->ByteTimeUs(), 1042u) << "10 bits at 9600 baud, known before any exchange";
+    EXPECT_EQ(Ask(link, 1, 3, readMask).size(), 3u);
+    const AnswerProgress::State before = progress->Now();
+    EXPECT_EQ(before.commandCode, 3);
+    EXPECT_EQ(before.expected, 7u);
+    EXPECT_EQ(before.received, 7u);
+
+    std::atomic<bool> done{false};
+    Bytes archive;
+    std::string failure;
+    std::thread worker([&] {
+        try {
+            archive = Ask(link, 1, 0x41, {});
+        } catch (const PMyExcpt& e) {
+            failure = e->Message();
+        }
+        done = true;
+    });
+    std::vector<uint32_t> seen;
+    bool oneAnswer = true;
+    while (!done) {
+        const AnswerProgress::State s = progress->Now();
+        if (s.exchange != before.exchange) {
+            oneAnswer = oneAnswer && s.exchange == before.exchange + 1 && s.commandCode == 0x41 && s.expected == 9804;
+            if (seen.empty() || seen.back() != s.received)
+                seen.push_back(s.received);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    worker.join();
+    ASSERT_EQ(failure, "");
+    EXPECT_EQ(archive.size(), 9800u);
+    EXPECT_TRUE(oneAnswer);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_GT(seen.size(), 10u) << "reported as the bytes came, not once at the end";
+    EXPECT_EQ(progress->Now().received, 9804u);
 }
 
 // ---- How an answer ends -------------------------------------------------------

@@ -1,19 +1,22 @@
 // Pictures of the windows that show the readings over time, taken from the
 // real main window polling the instrument simulator (scripts/screenshot-windows
 // runs it on a virtual display): the channel window with its trend, the
-// trends window, the archive window after a download, and the main window
-// recording. Usage: kalist8-shots OUTPUT_DIR SECONDS_OF_POLLING
+// trends window, the archive download's progress, the archive window after
+// the download, and the main window recording. Usage: kalist8-shots OUTPUT_DIR SECONDS_OF_POLLING
 #include "ArchiveViewer/ArchiveWindow.h"
 #include "Application/ConsolePrint.h"
 #include "DevSys/TransferManage.h"
 #include "Trends/TrendView.h"
 #include "Unit1.h"
 #include "uFormChanal.h"
+#include "uFrmWait.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QProgressBar>
+#include <QScreen>
 #include <QThread>
 
 #include <cstdio>
@@ -50,6 +53,32 @@ bool Save(QWidget* w, const std::string& dir, const char* name)
     Pump(600); // a few redraws of the plots
     const std::string path = dir + "/" + name;
     if (!w->grab().save(QString::fromStdString(path))) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        return false;
+    }
+    std::printf("%s\n", path.c_str());
+    return true;
+}
+
+// The wait window with its bar part-way, and the screen around it.
+bool SaveProgress(const std::string& dir, const char* name)
+{
+    TFrmWait* panel = nullptr;
+    const auto partWay = [&panel] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* p = dynamic_cast<TFrmWait*>(w); p && p->isVisible() && p->pb1->isVisible() &&
+                                                        p->pb1->value() > p->pb1->maximum() * 2 / 5) {
+                panel = p;
+                return true;
+            }
+        return false;
+    };
+    if (!PumpUntil(partWay, 60))
+        return false;
+    const QRect around = panel->frameGeometry().adjusted(-160, -90, 160, 90);
+    const std::string path = dir + "/" + name;
+    if (!panel->screen()->grabWindow(0, around.x(), around.y(), around.width(), around.height())
+             .save(QString::fromStdString(path))) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         return false;
     }
@@ -96,8 +125,11 @@ int main(int argc, char** argv)
         bool ok = Save(chanal, dir, "screenshot-channel-trend.png") && Save(trends, dir, "screenshot-trends.png") &&
                   Save(&form, dir, "screenshot-recording.png");
 
+        // The download's wait window over the main window alone.
+        chanal->close();
+        trends->close();
         form.N2->trigger();
-        ok = ok && PumpUntil([] { return Shown<ArchiveWindow>() != nullptr; }, 90) &&
+        ok = ok && SaveProgress(dir, "screenshot-archive-progress.png") && PumpUntil([] { return Shown<ArchiveWindow>() != nullptr; }, 90) &&
              Save(Shown<ArchiveWindow>(), dir, "screenshot-archive.png");
         rc = ok ? 0 : 1;
         TransferManagerT::Instance().StopThread();

@@ -212,10 +212,12 @@ RS232ModbusT::RS232ModbusT()
       logTraffic_(false),
       endAtLength_(true),
       lastAnswerEnd_(AnswerEnd::None),
-      lastLatencyMs_(-1)
+      lastLatencyMs_(-1),
+      progress_(new AnswerProgress)
 {
     myIO::AutoQuote trace("RS232ModbusT::RS232ModbusT");
     LoadSettings();
+    progress_->SetByteTimeUs(ByteTimeUs());
 }
 
 RS232ModbusT::~RS232ModbusT()
@@ -322,6 +324,8 @@ void RS232ModbusT::Transfer(const std::vector<uint8_t>& frame, const ExpectedAns
     Connect();
     port_.Purge();
     rxd_.clear();
+    progress_->SetByteTimeUs(ByteTimeUs());
+    progress_->Begin(frame[1], expected.wholeLength);
     const int32_t size = static_cast<int32_t>(frame.size());
     const int32_t written = port_.Write(frame.data(), size);
     if (written != size)
@@ -388,7 +392,8 @@ RS232ModbusT::AnswerEnd RS232ModbusT::GatherAnswer(const ExpectedAnswer& expecte
     }
 }
 
-// The one place answer bytes enter the buffer.
+// The one place answer bytes enter the buffer. The progress is a single
+// atomic store: whoever shows it looks when it likes, the loop never waits.
 void RS232ModbusT::Receive(uint32_t n, size_t limit)
 {
     const size_t old = rxd_.size();
@@ -396,16 +401,33 @@ void RS232ModbusT::Receive(uint32_t n, size_t limit)
     rxd_.resize(old + take);
     const int32_t got = port_.Read(rxd_.data() + old, static_cast<int32_t>(take));
     rxd_.resize(old + static_cast<size_t>(std::max<int32_t>(got, 0)));
+    progress_->Received(rxd_.size());
 }
+
+namespace {
+
+// A character on the line: start bit, data bits, parity bit, stop bits.
+uint64_t BitsPerByte(const DCB& dcb)
+{
+    return 1u + dcb.ByteSize + (dcb.Parity != 0 ? 1u : 0u) + (dcb.StopBits == 0 ? 1u : 2u);
+}
+
+uint64_t Baud(const DCB& dcb) { return dcb.BaudRate ? dcb.BaudRate : 9600; }
+
+} // namespace
 
 // The time the bytes take on the line at the port's rate and framing,
 // rounded up.
 uint32_t RS232ModbusT::LineTimeMs(size_t bytes) const
 {
     const DCB& dcb = port_.Sets().dcb;
-    const uint64_t bitsPerByte = 1u + dcb.ByteSize + (dcb.Parity != 0 ? 1u : 0u) + (dcb.StopBits == 0 ? 1u : 2u);
-    const uint64_t baud = dcb.BaudRate ? dcb.BaudRate : 9600;
-    return static_cast<uint32_t>((bytes * bitsPerByte * 1000 + baud - 1) / baud);
+    return static_cast<uint32_t>((bytes * BitsPerByte(dcb) * 1000 + Baud(dcb) - 1) / Baud(dcb));
+}
+
+uint32_t RS232ModbusT::ByteTimeUs() const
+{
+    const DCB& dcb = port_.Sets().dcb;
+    return static_cast<uint32_t>((BitsPerByte(dcb) * 1000000 + Baud(dcb) - 1) / Baud(dcb));
 }
 
 void RS232ModbusT::LogAnswer(uint32_t sinceMs, AnswerEnd end)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ComPort/CommUtils.h"
+#include "DownloadProgress/AnswerProgress.h"
 #include "Excpt/MyExeption.h"
 #include "PortDoctor/PortDoctor.h"
 
@@ -142,6 +143,9 @@ public:
     // Milliseconds from the end of the last request to its answer's first
     // byte; negative when no byte came.
     int32_t LastLatencyMs() const { return lastLatencyMs_; }
+    // How far the answer on its way has come; any thread may read it while
+    // the worker exchanges.
+    boost::shared_ptr<const AnswerProgress> Progress() const { return progress_; }
 
 private:
     void LoadSettings();
@@ -151,6 +155,7 @@ private:
     // Appends up to n waiting bytes, never beyond limit in all.
     void Receive(uint32_t n, size_t limit);
     uint32_t LineTimeMs(size_t bytes) const;
+    uint32_t ByteTimeUs() const;
     void LogAnswer(uint32_t sinceMs, AnswerEnd end);
     void Connect();
     void Print(const std::string& text) const;
@@ -172,4 +177,5 @@ private:
     AnswerEnd lastAnswerEnd_;
     int32_t lastLatencyMs_;
     my::PortDoctor::PortAdvisor portAdvisor_;
+    const boost::shared_ptr<AnswerProgress> progress_;
 };

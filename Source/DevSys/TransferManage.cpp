@@ -394,6 +394,7 @@ void TransferManagerT::StopThread() { impl_->StopThread(); }
 bool TransferManagerT::IsThreadRunning() const { return !impl_->thr_->WasStoped(); }
 void TransferManagerT::ConfigurePort() { impl_->ConfigurePort(); }
 TaskList& TransferManagerT::Tasks() { return impl_->taskList_; }
+boost::shared_ptr<const AnswerProgress> TransferManagerT::LinkProgress() const { return impl_->link_->Progress(); }
 TReportStateSignal& TransferManagerT::ReportStateSignal() { return impl_->reportStateSignal_; }
 TNotifyTransmitionSignal& TransferManagerT::NotifyTransmitionSignal() { return impl_->notifyTransmitionSignal_; }
 

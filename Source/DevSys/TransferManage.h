@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+class AnswerProgress;
+
 // One exchange as the windows see it: raised before the request (begin) and
 // after it (done). The byte ranges are valid only while the handlers run.
 struct TransmitionItemTag {
@@ -62,6 +64,8 @@ public:
     }
 
     TaskList& Tasks();
+    // How far the link's answer on its way has come; read it on any thread.
+    boost::shared_ptr<const AnswerProgress> LinkProgress() const;
 
     // Worker, inside a task's DoTransfer(): one exchange on the link, with the
     // begin and done notifications. Returns the link's result (the Modbus

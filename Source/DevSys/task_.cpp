@@ -3,6 +3,7 @@
 #include "DevSys/TransferManage.h"
 #include "ComPort/RS232Modbus.h"
 #include "DevSys/modbus_.h"
+#include "DownloadProgress/DownloadProgressView.h"
 #include "Excpt/MyAssert.h"
 #include "Excpt/MyExeption.h"
 #include "VCLUtils/MySynchronize.h"
@@ -32,6 +33,8 @@ constexpr uint16_t DESCRIPTOR_STRIDE = 10;
 constexpr unsigned MAX_CHANALS = 16;
 constexpr uint8_t FN_READ_HOLDING = 0x03;
 constexpr uint8_t FN_READ_ARCHIVE = 0x41;
+// The archive's answer: address, function code, the archive, CRC.
+constexpr size_t ARCHIVE_ANSWER_SIZE = ARCHIVE_SIZE + 4;
 
 // Faulty answers in a row after which the search takes an address as not
 // answering: another device on the bus or a damaged line would otherwise
@@ -298,6 +301,13 @@ void ReadArchive::Download()
     if (rxdLen != static_cast<std::ptrdiff_t>(ARCHIVE_SIZE))
         throw PMyExcpt(new MyException(FILE_LINE, "Несоответствие размера архива!"));
     std::copy(b, e, archive_.begin());
+}
+
+// The view belongs to the panel and goes with it.
+void ReadArchive::OnBegin()
+{
+    new DownloadProgressView(*Panel(), TransferManagerT::Instance().LinkProgress(), FN_READ_ARCHIVE,
+                             ARCHIVE_ANSWER_SIZE);
 }
 
 void ReadArchive::OnEnd()

@@ -65,6 +65,8 @@ protected:
     void ShowFailure(const PMyExcpt& e);
     // Worker: the wait window goes now instead of with the task.
     void ReleasePanel();
+    // Main thread: the wait window of this attempt; null before the first.
+    TFrmWait* Panel() const { return panel_.get(); }
 
 private:
     const std::string text_;
@@ -139,11 +141,13 @@ private:
 
 // Downloads the measurement archive (function 0x41, 9800 bytes). A failure
 // is retried by the manager; the third one in a row is shown in a message box
-// and ends the task without an archive.
+// and ends the task without an archive. Its wait window shows how much of the
+// answer has come.
 class ReadArchive : public TaskWithTopMostPanel {
 public:
     ReadArchive();
     void DoTransfer() override;
+    void OnBegin() override;
     void OnEnd() override;
 
 private:

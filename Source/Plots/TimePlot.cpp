@@ -45,25 +45,72 @@ void TimePlot::SetLines(const std::vector<Line>& lines)
     SetLines(lines, nan, nan);
 }
 
+namespace {
+
+// A line's unbroken runs: a NaN ends one, and the next valid point starts
+// the next.
+std::vector<QList<QPointF>> Runs(const TimePlot::Line& line)
+{
+    std::vector<QList<QPointF>> runs(1);
+    for (const QPointF& p : line.points) {
+        if (std::isnan(p.y())) {
+            if (!runs.back().isEmpty())
+                runs.emplace_back();
+            continue;
+        }
+        runs.back().append(p);
+    }
+    if (runs.size() > 1 && runs.back().isEmpty())
+        runs.pop_back();
+    return runs;
+}
+
+} // namespace
+
+// A redraw of the same lines with the same gaps, which is what a live plot
+// does most of the time, only gives the series their new points; anything
+// else builds the lines afresh.
 void TimePlot::SetLines(const std::vector<Line>& lines, double from, double to)
 {
-    chart_->removeAllSeries();
-    drawn_.clear();
-    for (const Line& line : lines) {
-        AddLine(line);
-        if (hidden_.count(line.name))
-            SetLineVisible(drawn_.size() - 1, false);
+    std::vector<std::vector<QList<QPointF>>> runs;
+    for (const Line& line : lines)
+        runs.push_back(Runs(line));
+    if (!SameShape(lines, runs)) {
+        chart_->removeAllSeries();
+        drawn_.clear();
+        for (size_t i = 0; i < lines.size(); ++i) {
+            AddLine(lines[i].name, runs[i]);
+            if (hidden_.count(lines[i].name))
+                SetLineVisible(drawn_.size() - 1, false);
+        }
+    } else {
+        for (size_t i = 0; i < lines.size(); ++i)
+            for (size_t k = 0; k < runs[i].size(); ++k)
+                drawn_[i].runs[k]->replace(runs[i][k]);
     }
     FitAxes(lines, from, to);
 }
 
-void TimePlot::AddLine(const Line& line)
+bool TimePlot::SameShape(const std::vector<Line>& lines, const std::vector<std::vector<QList<QPointF>>>& runs) const
 {
-    Drawn drawn{line.name, {}, true};
-    QLineSeries* run = nullptr;
-    const auto startRun = [&] {
-        run = new QLineSeries;
-        run->setName(line.name);
+    if (lines.size() != drawn_.size())
+        return false;
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].name != drawn_[i].name || runs[i].size() != drawn_[i].runs.size())
+            return false;
+    return true;
+}
+
+// Each run gets its points in one replace(): appended one by one, every
+// point would make the chart lay itself out again, and a plot of sixteen
+// lines of 600 points would take the better part of a second.
+void TimePlot::AddLine(const QString& name, const std::vector<QList<QPointF>>& runs)
+{
+    Drawn drawn{name, {}, true};
+    for (const QList<QPointF>& points : runs) {
+        auto* run = new QLineSeries;
+        run->setName(name);
+        run->replace(points);
         chart_->addSeries(run);
         run->attachAxis(timeAxis_);
         run->attachAxis(valueAxis_);
@@ -72,15 +119,6 @@ void TimePlot::AddLine(const Line& line)
             chart_->legend()->markers(run).front()->setVisible(false);
         }
         drawn.runs.push_back(run);
-    };
-    startRun();
-    for (const QPointF& p : line.points) {
-        if (std::isnan(p.y())) {
-            if (run->count())
-                startRun();
-            continue;
-        }
-        run->append(p);
     }
     const size_t index = drawn_.size();
     connect(chart_->legend()->markers(drawn.runs.front()).front(), &QLegendMarker::clicked, this,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QChartView>
+#include <QList>
 #include <QPointF>
 #include <QString>
 
@@ -47,7 +48,8 @@ private:
         bool visible = true;
     };
 
-    void AddLine(const Line& line);
+    void AddLine(const QString& name, const std::vector<QList<QPointF>>& runs);
+    bool SameShape(const std::vector<Line>& lines, const std::vector<std::vector<QList<QPointF>>>& runs) const;
     void FitAxes(const std::vector<Line>& lines, double from, double to);
 
     QChart* chart_;

@@ -13,9 +13,14 @@
 
 namespace {
 
-// Enough for a smooth line on any screen; the ring may hold far more.
-const size_t kMaxPoints = 600;
-const int kRedrawMs = 250;
+// Enough for a smooth line of a slowly moving value (three pixels a point
+// in a window 900 wide); the ring may hold far more. Sixteen lines of 600
+// points cost the main thread more than the table does.
+const size_t kMaxPoints = 300;
+// Once a second: a point of a 10-minute plot is a second wide, and sixteen
+// lines redrawn four times a second cost the main thread more than the
+// table does.
+const int kRedrawMs = 1000;
 
 QString StatsText(const TrendRing::Stats& s)
 {

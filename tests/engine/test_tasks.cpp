@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QProgressBar>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -31,6 +32,29 @@ std::vector<std::string> VisiblePanels()
                 captions.push_back(label->text().toStdString());
     return captions;
 }
+
+// The bar of the wait window on screen, when it shows one.
+QProgressBar* VisibleBar()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "FrmWait" && w->isVisible())
+            if (auto* bar = w->findChild<QProgressBar*>("pb1"); bar && bar->isVisible())
+                return bar;
+    return nullptr;
+}
+
+// Notes the wait window's bar as each task's turn begins: its value and
+// text, or -1 when no bar shows.
+struct BarsAtBegin {
+    std::vector<std::pair<int, std::string>> bars;
+    void OnReportState(unsigned code, const std::string&)
+    {
+        if (code != 0)
+            return;
+        const QProgressBar* bar = VisibleBar();
+        bars.emplace_back(bar ? bar->value() : -1, bar ? bar->text().toStdString() : std::string());
+    }
+};
 
 // The fake main window, which also notes the wait windows on screen when a
 // task hands over its results.
@@ -452,6 +476,64 @@ TEST_F(TaskTest, ArchiveOfTheWrongSizeIsRetriedAndTheRightOneSaved)
     EXPECT_EQ(std::string(archive.begin(), archive.end()), expected);
     EXPECT_EQ(spy_.panelsAtResult, std::vector<std::string>{"КАЛИСТ-8: Запрос архива..."});
     EXPECT_TRUE(Engine().Tasks().IsEmpty());
+}
+
+// The link is set to 9600 8N1 whatever the simulator sends at: a byte takes
+// 1042 µs, and the time left is counted at that speed, in whole seconds up.
+std::string ArchiveBarText(int received)
+{
+    const long left = ((9804 - received) * 1042L + 999999) / 1000000;
+    return std::to_string(received) + " из 9804 байт" +
+           (received < 9804 ? ", осталось " + std::to_string(left) + " с" : std::string());
+}
+
+TEST_F(TaskTest, ArchiveWaitWindowShowsTheBytesReceivedAndTheTimeLeft)
+{
+    my::IniFile(GetExeDir() + "comm.ini").WriteInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 200);
+    // Slow enough (2.6 s) that the bar is seen half-way.
+    SimLine sim({"--baud", "38400"});
+    BarsAtBegin atBegin;
+    const auto connection = Engine().ConnectReportState(atBegin, &BarsAtBegin::OnReportState);
+    Engine().AddTask(new DevTask::ReadArchive, false);
+    Engine().StartThread();
+    int value = -1;
+    std::string text;
+    int maximum = 0;
+    ASSERT_TRUE(PumpUntil([&] {
+        const QProgressBar* bar = VisibleBar();
+        if (!bar)
+            return false;
+        value = bar->value();
+        text = bar->text().toStdString();
+        maximum = bar->maximum();
+        return value > 0 && value < 9804;
+    }, 30));
+    EXPECT_EQ(maximum, 9804);
+    EXPECT_EQ(text, ArchiveBarText(value));
+    EXPECT_EQ(VisiblePanels(), std::vector<std::string>{"КАЛИСТ-8: Запрос архива..."});
+    ASSERT_TRUE(WaitIdle(30));
+    EXPECT_EQ(spy_.archives.size(), 1u);
+    // Each attempt (one, unless the busy machine broke the answer) starts at zero.
+    ASSERT_FALSE(atBegin.bars.empty());
+    for (const auto& bar : atBegin.bars)
+        EXPECT_EQ(bar, std::make_pair(0, ArchiveBarText(0)));
+}
+
+// The first attempt gets half an archive; the retry's window must not start
+// where that one ended.
+TEST_F(TaskTest, RetriedArchiveDownloadStartsItsBarAtZero)
+{
+    my::IniFile(GetExeDir() + "comm.ini").WriteInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 200);
+    SimLine sim({"--baud", "115200", "--fault", "archive-size 5000 once"});
+    BarsAtBegin atBegin;
+    const auto connection = Engine().ConnectReportState(atBegin, &BarsAtBegin::OnReportState);
+    RunToEnd(new DevTask::ReadArchive, false);
+
+    const auto requests = Done(0x41);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0]->rxd.size(), 5000u);
+    EXPECT_EQ(atBegin.bars, (std::vector<std::pair<int, std::string>>(2, {0, ArchiveBarText(0)})));
+    EXPECT_EQ(spy_.archives.size(), 1u);
 }
 
 class ArchiveFailureTest : public TaskTest, public ::testing::WithParamInterface<const char*> {};
