@@ -15,6 +15,19 @@ namespace program_test {
 
 std::string ProgramName() { return "kalist8-test-" + std::to_string(getpid()); }
 
+std::string SimulatorExe() { return KALIST8_SIM_EXE; }
+
+std::string InstallProgram(const std::string& folder)
+{
+    namespace fs = std::filesystem;
+    fs::create_directories(folder);
+    const std::string exe = folder + ProgramName();
+    fs::copy_file(KALIST8_EXE, exe);
+    for (const char* ini : {"vars.ini", "units.ini", "scales.ini"})
+        fs::copy_file(std::string(KALIST8_PROGRAM_DIR) + ini, folder + ini);
+    return exe;
+}
+
 std::set<std::string> Names(const std::string& dir)
 {
     std::set<std::string> names;

@@ -18,6 +18,13 @@ namespace program_test {
 // first instance.
 std::string ProgramName();
 
+// The instrument simulator built with the program.
+std::string SimulatorExe();
+// A portable program folder: the program under ProgramName() and the
+// catalogue it reads its names from, copied into folder (created when
+// missing). Returns the executable's path.
+std::string InstallProgram(const std::string& folder);
+
 typedef std::chrono::steady_clock Clock;
 
 template <class Pred>

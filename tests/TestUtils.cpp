@@ -101,7 +101,8 @@ ChildEnvironment::ChildEnvironment(const std::map<std::string, std::string>& ove
 }
 
 bool RunSelfInLocale(const std::string& locale, const std::string& filter,
-                     const std::map<std::string, std::string>& env, std::string* output)
+                     const std::map<std::string, std::string>& env, std::string* output,
+                     const std::vector<std::string>& prefix)
 {
     TempDir dir;
     const std::string out = dir.File("out");
@@ -112,11 +113,16 @@ bool RunSelfInLocale(const std::string& locale, const std::string& filter,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    std::string filterArg = "--gtest_filter=" + filter, disabledArg = "--gtest_also_run_disabled_tests";
-    char* argv[] = {self.data(), filterArg.data(), disabledArg.data(), nullptr};
+    std::vector<std::string> words = prefix;
+    words.push_back(std::filesystem::read_symlink("/proc/self/exe").string());
+    words.push_back("--gtest_filter=" + filter);
+    words.push_back("--gtest_also_run_disabled_tests");
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, childEnv.Envp());
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), childEnv.Envp());
     posix_spawn_file_actions_destroy(&actions);
     int status = -1;
     if (rc == 0)

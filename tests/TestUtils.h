@@ -56,9 +56,12 @@ private:
 
 // Runs this test program again under LC_ALL=locale with only the (disabled)
 // tests the filter names and the extra environment; a success when at
-// least one ran and all passed, with the child's output otherwise.
+// least one ran and all passed, with the child's output otherwise. A
+// prefix runs it through another program (its first word looked up in
+// PATH), e.g. setpriv to run it as another user.
 bool RunSelfInLocale(const std::string& locale, const std::string& filter,
-                     const std::map<std::string, std::string>& env, std::string* output);
+                     const std::map<std::string, std::string>& env, std::string* output,
+                     const std::vector<std::string>& prefix = {});
 
 // Death tests re-run the test program rather than fork it while the object
 // lives: a program with threads of its own must not fork.

@@ -31,10 +31,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace program_test;
 
-const std::string SIM = KALIST8_SIM_EXE;
-const std::string KALIST8 = KALIST8_EXE;
-const std::string PROGRAM_DIR = KALIST8_PROGRAM_DIR;
-
 const std::string CONNECTING = "Соединение с \"";
 const std::string CONNECTED = "соединение установлено.\n";
 const std::string ERROR_LINE = "Ошибка - ";
@@ -110,18 +106,15 @@ class Journey : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        fs::create_directories(program_);
+        InstallProgram(program_);
         fs::create_directories(config_);
-        fs::copy_file(KALIST8, program_ + ProgramName());
-        for (const char* ini : {"vars.ini", "units.ini", "scales.ini"})
-            fs::copy_file(PROGRAM_DIR + ini, program_ + ini);
         // An answer-end silence a busy machine cannot break up an answer
         // with: the journeys are about what the user sees, the link's own
         // timing has tests of its own.
         WriteBytes(ProgramFile("comm.ini"),
                    WinText("[Трансфер]\nлагать=1\nдлительность_ожидания_символа_приёма_мсек=50\n"));
         sim_.reset(new sim::SimProcess(
-            SIM, {"--link", Line(), "--control", Control(), "--mask", "0x0007", "--latency", "1"}, dir_.Path()));
+            SimulatorExe(), {"--link", Line(), "--control", Control(), "--mask", "0x0007", "--latency", "1"}, dir_.Path()));
         ASSERT_TRUE(sim_->WaitForLine()) << sim_->Errors();
     }
 

@@ -27,21 +27,13 @@ namespace {
 namespace fs = std::filesystem;
 using namespace program_test;
 
-const std::string SIM = KALIST8_SIM_EXE;
-const std::string KALIST8 = KALIST8_EXE;
-const std::string PROGRAM_DIR = KALIST8_PROGRAM_DIR;
-const char* const CATALOGUE[] = {"vars.ini", "units.ini", "scales.ini"};
-
 class ProgramFolder : public ::testing::Test {
 protected:
     void SetUp() override
     {
         fs::permissions(dir_.Path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                          fs::perms::others_read | fs::perms::others_exec);
-        fs::create_directories(program_);
-        fs::copy_file(KALIST8, Exe());
-        for (const char* ini : CATALOGUE)
-            fs::copy_file(PROGRAM_DIR + ini, program_ + ini);
+        InstallProgram(program_);
         for (const std::string& d : {home_, config_, runtime_}) {
             fs::create_directories(d);
             GiveToRunner(d);
@@ -61,7 +53,7 @@ protected:
 
     void StartSimulator()
     {
-        sim_.reset(new sim::SimProcess(SIM, {"--link", Line(), "--control", Control(), "--mask", "0x0007"},
+        sim_.reset(new sim::SimProcess(SimulatorExe(), {"--link", Line(), "--control", Control(), "--mask", "0x0007"},
                                        dir_.Path()));
         ASSERT_TRUE(sim_->WaitForLine()) << sim_->Errors();
         // The line belongs to the simulator's user; the program may run as another.

@@ -25,23 +25,16 @@ namespace {
 namespace fs = std::filesystem;
 using namespace program_test;
 
-const std::string SIM = KALIST8_SIM_EXE;
-const std::string KALIST8 = KALIST8_EXE;
-const std::string PROGRAM_DIR = KALIST8_PROGRAM_DIR;
-
 // The program folder with the simulator on its COM1 line.
 class ProgramRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        fs::create_directories(program_);
+        InstallProgram(program_);
         fs::create_directories(config_);
         fs::create_directories(runtime_);
         fs::permissions(runtime_, fs::perms::owner_all);
-        fs::copy_file(KALIST8, Exe());
-        for (const char* ini : {"vars.ini", "units.ini", "scales.ini"})
-            fs::copy_file(PROGRAM_DIR + ini, program_ + ini);
-        sim_.reset(new sim::SimProcess(SIM, {"--link", Line(), "--control", Control(), "--mask", "0x0007"},
+        sim_.reset(new sim::SimProcess(SimulatorExe(), {"--link", Line(), "--control", Control(), "--mask", "0x0007"},
                                        dir_.Path()));
         ASSERT_TRUE(sim_->WaitForLine()) << sim_->Errors();
     }

@@ -38,6 +38,18 @@ private:
 
 bool IsProcessMainThread() { return static_cast<pid_t>(my::CurrentThreadId()) == ::getpid(); }
 
+#if defined(__SANITIZE_THREAD__)
+// Every event delivered on this thread, before any application event
+// filter reads it: a filter sees the wake-up a caller posted before the
+// receiver does. data is {receiver, event, result}; false lets the
+// delivery go on.
+bool AcquireDeliveredEvent(void** data)
+{
+    MY_TSAN_ACQUIRE(data[1]);
+    return false;
+}
+#endif
+
 } // namespace
 
 namespace my {
@@ -92,7 +104,6 @@ public:
 protected:
     bool event(QEvent* e) override
     {
-        MY_TSAN_ACQUIRE(e);
         if (e->type() != SyncCallEvent)
             return QObject::event(e);
         // The stop wait may have served the call already.
@@ -116,6 +127,9 @@ ModuleImpl::ModuleImpl()
     // Qt's main thread and this module's must be the same: the one that runs
     // the event loop.
     MY_ASSERT(IsProcessMainThread());
+#if defined(__SANITIZE_THREAD__)
+    QInternal::registerCallback(QInternal::EventNotifyCallback, &AcquireDeliveredEvent);
+#endif
 }
 
 ModuleImpl::~ModuleImpl() = default;

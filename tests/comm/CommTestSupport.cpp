@@ -195,6 +195,27 @@ void PtyPair::CloseMaster()
 
 PtyPort::PtyPort(int portNumber) : env_(PortVariable(portNumber).c_str(), pty.SlavePath()) {}
 
+HeldPort::HeldPort(int portNumber)
+    : com(portNumber), holder({SelfExe(), kHelperFlag, "hold", std::to_string(portNumber)}, false)
+{
+}
+
+::testing::AssertionResult HeldPort::Held()
+{
+    if (holder.StartError() != 0)
+        return ::testing::AssertionFailure() << "the holder did not start: errno " << holder.StartError();
+    const std::string line = holder.ReadLine();
+    if (line != "open")
+        return ::testing::AssertionFailure() << "the holder said \"" << line << "\" instead of \"open\"";
+    return ::testing::AssertionSuccess();
+}
+
+int HeldPort::Release()
+{
+    holder.CloseInput();
+    return holder.Wait();
+}
+
 bool WaitUntil(const std::function<bool()>& cond, int deadlineMs)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(deadlineMs);

@@ -4,6 +4,8 @@
 
 #include "Excpt/MyExeption.h"
 
+#include <gtest/gtest.h>
+
 #include <sys/types.h>
 
 #include <functional>
@@ -103,6 +105,20 @@ private:
     int output_;
     bool reaped_;
     int status_;
+};
+
+// Port n on a fresh pseudo-terminal that another process of this test
+// program (the "hold" helper) keeps open, as another program would.
+class HeldPort {
+public:
+    explicit HeldPort(int portNumber);
+    // Once the holder has the port open.
+    ::testing::AssertionResult Held();
+    // The holder closes the port and ends: its exit code.
+    int Release();
+
+    PtyPort com;
+    ChildProcess holder;
 };
 
 // The innermost exception of a chain.

@@ -122,22 +122,21 @@ TEST_F(PortAdviceTest, AnAdapterPulledOutIsWaitedForByItsByIdNameAndFoundAgain)
 
 TEST_F(PortAdviceTest, ABusyPortNamesItsHolderAndTheKnownGrabbersThatRun)
 {
-    PtyPort com3(3);
-    ChildProcess holder({SelfExe(), kHelperFlag, "hold", "3"}, false);
-    ASSERT_EQ(holder.StartError(), 0);
-    ASSERT_EQ(holder.ReadLine(), "open");
+    HeldPort com3(3);
+    ASSERT_TRUE(com3.Held());
     Port port;
     port.SetPortNumber(3);
     EXPECT_FALSE(OpenAndTell(port));
     ASSERT_EQ(lines.size(), 1u);
-    const std::string busy = "COM3: " + com3.pty.SlavePath() + " занят другой программой; ";
-    EXPECT_EQ(lines[0], busy + "открыт процессами: kalist8_comm_tests (pid " + std::to_string(holder.Pid()) + ")\n");
+    const std::string busy = "COM3: " + com3.com.pty.SlavePath() + " занят другой программой; ";
+    EXPECT_EQ(lines[0],
+              busy + "открыт процессами: kalist8_comm_tests (pid " + std::to_string(com3.holder.Pid()) + ")\n");
 
     // The same port, now seen through a process list where ModemManager
     // holds it: a changed cause, told again.
     {
         FakeDeviceTree tree;
-        tree.AddProcess(4242, "/usr/sbin/ModemManager", {com3.pty.SlavePath()});
+        tree.AddProcess(4242, "/usr/sbin/ModemManager", {com3.com.pty.SlavePath()});
         tree.AddProcess(4243, "/usr/bin/brltty");
         EXPECT_FALSE(OpenAndTell(port));
     }
@@ -145,8 +144,7 @@ TEST_F(PortAdviceTest, ABusyPortNamesItsHolderAndTheKnownGrabbersThatRun)
     EXPECT_EQ(lines[1], busy + "открыт процессами: ModemManager (pid 4242); " + kModemManagerFix +
                             "; запущен brltty: он захватывает адаптеры CH340 и CP210x; исправление: удалить пакет "
                             "brltty (sudo apt remove brltty) или его правила udev\n");
-    holder.CloseInput();
-    EXPECT_EQ(holder.Wait(), 0);
+    EXPECT_EQ(com3.Release(), 0);
 }
 
 TEST_F(PortAdviceTest, ALatencyTimerLongerThanTheSilenceIsToldOnceWithTheUdevFix)

@@ -117,10 +117,8 @@ TEST_F(PortTest, SecondPortOfTheSameProcessIsRefusedAsBusy)
 
 TEST_F(PortTest, PortHeldByAnotherProcessIsRefusedAsBusy)
 {
-    PtyPort com3(3);
-    ChildProcess holder({SelfExe(), kHelperFlag, "hold", "3"}, false);
-    ASSERT_EQ(holder.StartError(), 0);
-    ASSERT_EQ(holder.ReadLine(), "open");
+    HeldPort com3(3);
+    ASSERT_TRUE(com3.Held());
 
     Port port;
     port.SetPortNumber(3);
@@ -129,8 +127,7 @@ TEST_F(PortTest, PortHeldByAnotherProcessIsRefusedAsBusy)
     ExpectBusy(OpenFailureCause(e), 3, EBUSY);
     EXPECT_FALSE(port.IsOpen());
 
-    holder.CloseInput();
-    ASSERT_EQ(holder.Wait(), 0);
+    ASSERT_EQ(com3.Release(), 0);
     port.Open();
     EXPECT_TRUE(port.IsOpen());
 }

@@ -619,15 +619,26 @@ TEST_F(Form1Test, ClosingWritesLayoutAndAddressInWindows1251)
 }
 
 // What one run leaves behind is what the next one shows: the keys the
-// window writes are the keys it reads.
+// window writes are the keys it reads. The window is placed where the
+// default never puts it, well inside the 800x600 offscreen screen.
 TEST_F(Form1Test, LayoutAndAddressWrittenByOneRunAreWhatTheNextRunShows)
 {
     struct AddressedForm : TForm1 {
         using TForm1::SetAddress;
     };
     const ModbusChanals chanals = {Chanal(0, 2, 2, 3), Chanal(1, 2, 2, 3), Chanal(2, 2, 2, 3)};
+    QRect placed;
     {
         AddressedForm first;
+        first.show();
+        TransferManagerT::Instance().StopThread();
+        TakeQueuedTasks();
+        first.move(40, 30);
+        first.resize(620, 450);
+        QCoreApplication::processEvents();
+        placed = first.frameGeometry();
+        // Hidden, nothing paints: painting would widen the columns.
+        first.hide();
         first.UpdateChanals(chanals);
         QueuedChanalReadings(&first);
         first.SetAddress(42);
@@ -636,6 +647,7 @@ TEST_F(Form1Test, LayoutAndAddressWrittenByOneRunAreWhatTheNextRunShows)
         first.Panel9->setFixedWidth(120);
         first.Panel11->setFixedWidth(90);
     }
+    ASSERT_EQ(placed.topLeft(), QPoint(40, 30));
     TForm1& next = Form();
     EXPECT_EQ(next.Address(), 42);
     EXPECT_EQ(Text(next.Label8), "42");
@@ -647,6 +659,12 @@ TEST_F(Form1Test, LayoutAndAddressWrittenByOneRunAreWhatTheNextRunShows)
     QueuedChanalReadings(&next);
     EXPECT_EQ(next.grd1->ColWidth(1), 5);
     EXPECT_EQ(next.grd1->ColWidth(2), 140);
+    // The placement is applied when the window is first shown.
+    next.show();
+    TransferManagerT::Instance().StopThread();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(next.frameGeometry(), placed);
+    EXPECT_EQ(next.size(), QSize(620, 450));
 }
 
 TEST_F(Form1Test, ExitClosesTheWindowAndTellsTheProgram)
