@@ -128,8 +128,10 @@ TForm1::TForm1(QWidget* owner) : QMainWindow(owner), address_(kDefaultAddress), 
 {
     CreateControls();
     // Every reading changes the table and the status texts: 25 repaints a
-    // second at most are plenty for the eye.
-    new RepaintPacer(this, 40);
+    // second at most are plenty for the eye, and the widgets change once
+    // before each.
+    pacer_ = new RepaintPacer(this, 40);
+    pacer_->SetBeforeRepaint([this] { return ShowNextFrame(); });
     archiveViewer_ = new ArchiveViewerControl(this, N8, N6, &GetDataDir);
     recording_ = new RecordingControl(N8, N6, panelStatus, &GetDataDir);
     trends_ = new TrendsControl(this, N1);
@@ -142,7 +144,7 @@ TForm1::TForm1(QWidget* owner) : QMainWindow(owner), address_(kDefaultAddress), 
     reportStateConnection_ = engine.ConnectReportState(*this, &TForm1::OnReportState);
     notifyTransmitionConnection_ = engine.ConnectNotifyTransmition(*this, &TForm1::OnNotifyTransmition);
     // Why the port does not open, and the fix, over the error panel.
-    my::PortDoctor::SetAdviceShown([this](const std::string& advice) { Panel12->setToolTip(Q(advice)); });
+    my::PortDoctor::SetAdviceShown([this](const std::string& advice) { Frame().panels[3].tip = advice; });
     setWindowTitle(QString::fromUtf8(kCaption));
     FormOpros = new TFormOpros(nullptr);
     Label8->setText(QString::number(address_.load()));
@@ -459,6 +461,8 @@ void TForm1::AddReadChanalTasks()
 void TForm1::UpdateChanals(const ModbusChanals& chanals)
 {
     const int count = static_cast<int>(chanals.size());
+    // Values read for the old table must not turn up in the new one.
+    frames_.DropValues();
     grd1->SetColCount(count + 1);
     const ThisModule& names = ThisModule::Instance();
     for (int p = 0; p < count; ++p) {
@@ -492,14 +496,7 @@ void TForm1::UpdateChanalValue(unsigned nChanal, double value)
 {
     recording_->OnValue(nChanal, value);
     trends_->OnValue(nChanal, value);
-    const int col = ColumnOfChanal(nChanal);
-    if (col < 0)
-        return;
-    const QString text = Q(FormatValue(value));
-    grd1->SetCell(col, RowValue, text);
-    const auto detail = chanalForms_.find(nChanal);
-    if (detail != chanalForms_.end())
-        detail->second->Label2->setText(text);
+    Frame().values[nChanal] = value;
 }
 
 void TForm1::SaveArchive(const uint8_t* begin, const uint8_t* end)
@@ -529,42 +526,45 @@ QLabel* TForm1::StatusPanel(unsigned index) const
 
 int TForm1::StatusPanelWidth(unsigned index) const { return StatusPanel(index)->width(); }
 
+// The full text stays readable from the tooltip when the panel is too
+// narrow for it. The red panel shows only errors: it is not merged away.
 void TForm1::SetStatusText(unsigned index, const std::string& text)
 {
-    QLabel* panel = StatusPanel(index);
-    panel->setText(Q(text));
-    // The full text stays readable when the panel is too narrow for it.
-    panel->setToolTip(panel->text());
+    MY_ASSERT_M(index < STATUS_PNLS_COUNT, "index<STATUS_PNLS_COUNT");
+    StatusFrames::Panel& panel = Frame().panels[index];
+    panel.text = text;
+    panel.tip = text;
+    if (index == 3)
+        frames_.Close();
 }
 
 void TForm1::OnReportState(unsigned code, const std::string& text)
 {
     switch (code) {
     case StateTaskBegins:
-        Label11->setText(Q(text));
-        SetTextColor(Label11, kBlack);
+        Frame().activity = StatusFrames::Colored{text, false};
         SetStatusText(0, text);
         break;
     case StateTaskDone:
-        Label11->setText(QStringLiteral("Измерение"));
-        SetTextColor(Label11, kBlack);
+        Frame().activity = StatusFrames::Colored{"Измерение", false};
         SetStatusText(1, "Ok");
         break;
     case StatePortConnecting:
         SetStatusText(2, text);
         break;
     case StateError:
-        Label11->setText(QStringLiteral("Ошибка приёмопередачи"));
-        SetTextColor(Label11, kRed);
-        Label2->setText(QStringLiteral("Связи нет"));
-        SetTextColor(Label2, kRed);
+        Frame().activity = StatusFrames::Colored{"Ошибка приёмопередачи", true};
+        Frame().link = StatusFrames::Colored{"Связи нет", true};
         SetStatusText(1, text);
+        frames_.Close();
         break;
     case StateStarted:
     case StateStopped:
         SetStatusText(0, text);
-        for (unsigned i = 1; i < STATUS_PNLS_COUNT; ++i)
+        for (unsigned i = 1; i + 1 < STATUS_PNLS_COUNT; ++i)
             SetStatusText(i, "");
+        // Clearing the red panel is no error of its own.
+        Frame().panels[3] = StatusFrames::Panel{std::string(), std::string()};
         break;
     default:
         break;
@@ -577,9 +577,60 @@ void TForm1::OnNotifyTransmition(const TransmitionItemTag& item)
         return;
     if (FormOpros)
         FormOpros->UpdateProgress(item.slave, !item.error);
-    if (!item.error) {
-        Label2->setText(QStringLiteral("Связь установлена"));
-        SetTextColor(Label2, kBlack);
+    if (!item.error)
+        Frame().link = StatusFrames::Colored{"Связь установлена", false};
+}
+
+StatusFrames::Frame& TForm1::Frame()
+{
+    pacer_->RequestRepaint();
+    return frames_.Gather();
+}
+
+bool TForm1::ShowNextFrame()
+{
+    if (frames_.Empty())
+        return false;
+    ShowFrame(frames_.TakeOldest());
+    return !frames_.Empty();
+}
+
+namespace {
+
+// Only what differs is changed: a label asks for a new layout of its window
+// at every new text, and every palette change is sent down to its children.
+void ShowColored(QLabel* label, const StatusFrames::Colored& shown)
+{
+    label->setText(Q(shown.text));
+    const QColor color = shown.red ? kRed : kBlack;
+    if (label->palette().color(QPalette::WindowText) != color)
+        SetTextColor(label, color);
+}
+
+} // namespace
+
+void TForm1::ShowFrame(const StatusFrames::Frame& frame)
+{
+    if (frame.activity)
+        ShowColored(Label11, *frame.activity);
+    if (frame.link)
+        ShowColored(Label2, *frame.link);
+    for (unsigned i = 0; i < STATUS_PNLS_COUNT; ++i) {
+        const StatusFrames::Panel& panel = frame.panels[i];
+        if (panel.text)
+            statusPanels_[i]->setText(Q(*panel.text));
+        if (panel.tip && statusPanels_[i]->toolTip() != Q(*panel.tip))
+            statusPanels_[i]->setToolTip(Q(*panel.tip));
+    }
+    for (const auto& [nChanal, value] : frame.values) {
+        const int col = ColumnOfChanal(nChanal);
+        if (col < 0)
+            continue;
+        const QString text = Q(FormatValue(value));
+        grd1->SetCell(col, RowValue, text);
+        const auto detail = chanalForms_.find(nChanal);
+        if (detail != chanalForms_.end())
+            detail->second->Label2->setText(text);
     }
 }
 

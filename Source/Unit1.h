@@ -2,6 +2,7 @@
 
 #include "DevSys/TransferManage.h"
 #include "DevSys/task_.h"
+#include "ScreenUpdates/StatusFrames.h"
 
 #include <QMainWindow>
 
@@ -21,6 +22,7 @@ class QMenu;
 class QMenuBar;
 class QWidget;
 class RecordingControl;
+class RepaintPacer;
 class TFormChanal;
 class TrendsControl;
 
@@ -88,6 +90,8 @@ public:
     void StartReadChanals();
 
     static std::string FormatValue(double v);
+    // The texts and values given to the window are shown once per frame,
+    // at the next paced repaint (see ShowNextFrame).
     void SetStatusText(unsigned index, const std::string& text);
     QLabel* StatusPanel(unsigned index) const;
     int StatusPanelWidth(unsigned index) const;
@@ -95,6 +99,10 @@ public:
     // The engine's signals.
     void OnReportState(unsigned code, const std::string& text);
     void OnNotifyTransmition(const TransmitionItemTag& item);
+
+    // Shows the oldest frame of texts and values gathered; true when more
+    // are waiting. The repaint pacer calls it before each repaint.
+    bool ShowNextFrame();
 
     // Acts on the first activation only.
     void FormActivate();
@@ -131,6 +139,9 @@ protected:
 
     std::atomic<int32_t> address_;
     std::array<QLabel*, STATUS_PNLS_COUNT> statusPanels_;
+    // What the labels, panels and value cells are to show next.
+    StatusFrames frames_;
+    RepaintPacer* pacer_ = nullptr;
     std::unique_ptr<my::DrawGridCellManager> grdManager_;
     TReportStateSignal::Connection reportStateConnection_;
     TNotifyTransmitionSignal::Connection notifyTransmitionConnection_;
@@ -156,6 +167,9 @@ private:
     void PrepareTable();
     void ConnectGridManager();
     void SaveSettings();
+    // The frame being gathered; a repaint will show it.
+    StatusFrames::Frame& Frame();
+    void ShowFrame(const StatusFrames::Frame& frame);
 };
 
 // The main window while it exists.

@@ -21,9 +21,13 @@ TFormOpros* FormOpros = nullptr;
 
 Hlpr::Hlpr(QLineEdit* edit) : edit_(edit), flags_(ParseAddressSet(edit->text().toStdString())) {}
 
+// Every finished exchange passes here, searching or not: an edit whose
+// text stays is left alone.
 Hlpr::~Hlpr()
 {
-    edit_->setText(QString::fromStdString(FormatAddressSet(flags_)));
+    const QString text = QString::fromStdString(FormatAddressSet(flags_));
+    if (edit_->text() != text)
+        edit_->setText(text);
 }
 
 void Hlpr::Set(unsigned address, bool value)
@@ -154,7 +158,9 @@ void TFormOpros::UpdateProgress(unsigned slave, bool answered)
 {
     if (slave == 0 || slave > 255)
         return;
-    Edit1->setText(QString::fromStdString(my::Format("%02X", slave)));
+    const QString hex = QString::fromStdString(my::Format("%02X", slave));
+    if (Edit1->text() != hex)
+        Edit1->setText(hex);
     Hlpr polled(Edit2);
     Hlpr left(Edit3);
     Hlpr result(answered ? Edit4 : Edit5);

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <vector>
+
 namespace {
 
 // A label that remembers what it painted.
@@ -17,12 +20,15 @@ public:
     using QLabel::QLabel;
     int paints = 0;
     QString painted;
+    std::vector<QString> texts; // each text painted, once
 
 protected:
     void paintEvent(QPaintEvent* e) override
     {
         ++paints;
         painted = text();
+        if (texts.empty() || texts.back() != painted)
+            texts.push_back(painted);
         QLabel::paintEvent(e);
     }
 };
@@ -72,5 +78,27 @@ TEST(RepaintPacerTest, ChangesArePaintedTogetherAtMostOncePerPeriodAndTheLastOne
     EXPECT_GE(w.changing->paints, 1);
     QTRY_COMPARE_WITH_TIMEOUT(w.changing->painted, w.changing->text(), 2000);
     // Only what changed is painted again.
+    EXPECT_EQ(w.still->paints, stillPaints);
+}
+
+// Whatever the hook shows is painted before the hook runs again: a text it
+// shows for one frame only is never skipped.
+TEST(RepaintPacerTest, EveryFrameTheHookShowsIsPainted)
+{
+    Window w;
+    auto* pacer = new RepaintPacer(&w.window, 40);
+    std::deque<QString> frames = {"ошибка", "1", "2", "3"};
+    pacer->SetBeforeRepaint([&] {
+        if (frames.empty())
+            return false;
+        w.changing->setText(frames.front());
+        frames.pop_front();
+        return !frames.empty();
+    });
+    const int stillPaints = w.still->paints;
+    w.changing->texts.clear();
+    pacer->RequestRepaint();
+    QTRY_COMPARE_WITH_TIMEOUT(w.changing->painted, QString("3"), 5000);
+    EXPECT_EQ(w.changing->texts, (std::vector<QString>{"ошибка", "1", "2", "3"}));
     EXPECT_EQ(w.still->paints, stillPaints);
 }

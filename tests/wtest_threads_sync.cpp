@@ -95,6 +95,33 @@ TEST(SynchronizeTest, WorkerGetsTheResultOfACallRunOnTheMainThread)
     EXPECT_FALSE(my::InSendMessage());
 }
 
+// A posted call does not hold the worker up, and the main thread runs the
+// calls in the order they were made, posted or synchronous.
+TEST(SynchronizeTest, PostedCallRunsLaterInOrderWithSynchronousOnes)
+{
+    std::vector<std::string> order; // main thread only
+    std::atomic<bool> posted{false};
+    std::atomic<bool> ran{false};
+    Worker worker([&](my::Thread&) {
+        my::Post([&order, text = std::string("first")] { order.push_back(text); });
+        posted = true;
+        my::Synchronize([&order] { order.push_back("second"); });
+        my::Post([&order] { order.push_back("third"); });
+        ran = true;
+    });
+    worker.Thread().Start();
+    // Nothing is served meanwhile: a worker that waited for its post would
+    // never get here.
+    const QDeadlineTimer deadline(20000);
+    while (!posted && !deadline.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(posted);
+    EXPECT_TRUE(order.empty());
+    ASSERT_TRUE(ServeUntil([&] { return ran && order.size() == 3; }));
+    EXPECT_EQ(order, (std::vector<std::string>{"first", "second", "third"}));
+    ASSERT_TRUE(ServeUntil([&] { return worker.Thread().WasStoped(); }));
+}
+
 TEST(SynchronizeTest, CallIsServedWhileAMessageBoxIsOpen)
 {
     QMessageBox box(QMessageBox::Information, "КАЛИСТ-8", "Ждём", QMessageBox::Ok);

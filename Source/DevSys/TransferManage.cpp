@@ -19,6 +19,7 @@
 #include <mutex>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -70,11 +71,9 @@ private:
 
     static void Execute(void* self);
     void Run();
-    // One turn of the current task; false when the loop must end.
-    bool Turn(const PMyAbstructTransfer& current);
-    Next NextTask();
-    bool BeforeStep();
-    bool AfterStep();
+    Next BetweenTurns(bool turnDone);
+    bool BeforeStep(const PMyAbstructTransfer& curentTask);
+    void AfterStep();
     void ErrorStep();
     void ErrorReport();
     void Pause(uint32_t ms);
@@ -178,72 +177,66 @@ void TransferManagerT::Impl::Run()
 {
     myIO::AutoQuote trace("TransferManagerT::Impl::Execute");
     ReportStateSynchronized(4, "Опрос: старт");
-    Next next = NextTask();
+    Next next = BetweenTurns(false);
     while (!StopRequested()) {
+        if (!next.task && next.noWorkLeft)
+            break;
+        bool exchanged = false;
         try {
-            if (!next.task) {
-                if (next.noWorkLeft)
-                    break;
-            } else if (!Turn(next.task)) {
-                break;
+            if (next.task) {
+                next.task->DoTransfer();
+                exchanged = true;
             }
         } catch (...) {
             ErrorStep();
             Pause(ErrorPauseMs);
         }
-        next = NextTask();
+        // A stop request leaves the task at the head of the list, so it is
+        // neither lost nor dropped from the rotation: it runs again from
+        // BeforeTransfer() at the next start.
+        if (StopRequested())
+            break;
+        next = BetweenTurns(exchanged);
     }
     next.task.reset();
     my::SynchronizedPrint("Опрос остановлен.\n");
     ReportStateSynchronized(5, "Опрос остановлен");
 }
 
-// A stop request that arrives while a hook is pending leaves the task at the
-// head of the list, so it is neither lost nor dropped from the rotation: it
-// runs again from BeforeTransfer() at the next start.
-bool TransferManagerT::Impl::Turn(const PMyAbstructTransfer& current)
-{
-    if (!my::Synchronize([this] { return BeforeStep(); })) {
-        if (StopRequested())
-            return false;
-        taskList_.PopFront();
-        return true;
-    }
-    current->DoTransfer();
-    if (StopRequested())
-        return false;
-    if (!my::Synchronize([this] { return AfterStep(); })) {
-        if (StopRequested())
-            return false;
-    } else {
-        taskList_.Requeue(current);
-    }
-    taskList_.PopFront();
-    return true;
-}
-
-// The merge and the emptiness test happen in one synchronous call: the main
-// thread adds tasks only outside such calls, so a task added before the
-// worker decides to end is always merged and run in this run.
-TransferManagerT::Impl::Next TransferManagerT::Impl::NextTask()
+// The main thread's part between two turns, in one synchronous call: the
+// end of the turn whose exchanges are done, the merge of what was added
+// meanwhile, the beginning of the next turn. The windows see the steps in
+// the same order as when each was a call of its own; user input cannot
+// come in between, as it can come in just before or after them. The main
+// thread changes the stop flag only outside such calls, so one test of it
+// covers the whole call. The merge and the emptiness test happen in the same
+// call: the main thread adds tasks only outside such calls, so a task added
+// before the worker decides to end is always merged and run in this run.
+TransferManagerT::Impl::Next TransferManagerT::Impl::BetweenTurns(bool turnDone)
 {
     MY_ASSERT_M(thr_, "thr_");
     Next next;
     if (StopRequested())
         return next;
-    my::Synchronize([this, &next] {
-        taskList_.Merge();
-        next.task = taskList_.Front();
-        next.noWorkLeft = taskList_.IsEmpty();
+    my::Synchronize([this, turnDone, &next] {
+        if (StopRequested())
+            return;
+        if (turnDone)
+            AfterStep();
+        for (;;) {
+            taskList_.Merge();
+            next.task = taskList_.Front();
+            next.noWorkLeft = taskList_.IsEmpty();
+            if (!next.task || BeforeStep(next.task))
+                return;
+            taskList_.PopFront();
+        }
     });
     return next;
 }
 
-bool TransferManagerT::Impl::BeforeStep()
+bool TransferManagerT::Impl::BeforeStep(const PMyAbstructTransfer& curentTask)
 {
-    if (StopRequested())
-        return false;
-    const PMyAbstructTransfer curentTask = taskList_.Front();
     MY_ASSERT_M(curentTask, "curentTask");
     const bool ok = curentTask->BeforeTransfer();
     if (ok)
@@ -251,15 +244,16 @@ bool TransferManagerT::Impl::BeforeStep()
     return ok;
 }
 
-bool TransferManagerT::Impl::AfterStep()
+// The task goes to the tail of the list when it wants to run again.
+void TransferManagerT::Impl::AfterStep()
 {
-    if (StopRequested())
-        return false;
     const PMyAbstructTransfer curentTask = taskList_.Front();
     MY_ASSERT_M(curentTask.get() != nullptr, "curentTask.get() != NULL");
     reportStateSignal_.SetSignal(1, curentTask->Description());
     lastError_.reset();
-    return curentTask->AfterTransfer();
+    if (curentTask->AfterTransfer())
+        taskList_.Requeue(curentTask);
+    taskList_.PopFront();
 }
 
 void TransferManagerT::Impl::ErrorStep()
@@ -309,9 +303,24 @@ void TransferManagerT::Impl::ReportStateSynchronized(unsigned code, const std::s
     my::Synchronize(&decltype(call)::Call, &call);
 }
 
+// The windows only look at an exchange, they never answer it, so the worker
+// does not wait for them: the notification is posted, in order with the
+// synchronous calls, with copies of the bytes its ranges show.
 void TransferManagerT::Impl::Notify(const TransmitionItemTag& tag)
 {
-    my::Synchronize([this, &tag] { notifyTransmitionSignal_.SetSignal(tag); });
+    typedef std::vector<uint8_t> Bytes;
+    my::Post([this, tag, txd = Bytes(tag.txdBegin, tag.txdEnd), rxd = Bytes(tag.rxdBegin, tag.rxdEnd)] {
+        // An empty range is still a range; a validated answer's is never null.
+        static const uint8_t noData = 0;
+        TransmitionItemTag copy = tag;
+        copy.txdBegin = txd.empty() ? &noData : txd.data();
+        copy.txdEnd = copy.txdBegin + txd.size();
+        if (tag.rxdBegin) {
+            copy.rxdBegin = rxd.empty() ? &noData : rxd.data();
+            copy.rxdEnd = copy.rxdBegin + rxd.size();
+        }
+        notifyTransmitionSignal_.SetSignal(copy);
+    });
 }
 
 // An answer that failed its checks; other failures (the port, a stop) are

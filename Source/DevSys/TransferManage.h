@@ -12,7 +12,9 @@
 class AnswerProgress;
 
 // One exchange as the windows see it: raised before the request (begin) and
-// after it (done). The byte ranges are valid only while the handlers run.
+// after it (done). The worker posts it and goes on; it reaches the handlers
+// in order with the state reports. The byte ranges are valid only while the
+// handlers run.
 struct TransmitionItemTag {
     uint32_t slave;
     uint32_t cmd;

@@ -11,6 +11,18 @@ RepaintPacer::RepaintPacer(QWidget* window, int periodMs) : QObject(window), win
     window_->installEventFilter(this);
 }
 
+void RepaintPacer::SetBeforeRepaint(std::function<bool()> hook) { beforeRepaint_ = std::move(hook); }
+
+// A top-level window repaints when it gets an update request; the window's
+// own requests come as widgets change, this one comes for the hook.
+void RepaintPacer::RequestRepaint()
+{
+    if (requested_)
+        return;
+    requested_ = true;
+    QCoreApplication::postEvent(window_, new QEvent(QEvent::UpdateRequest));
+}
+
 // A top-level window repaints its dirty regions when it gets an update
 // request; one that comes too soon after the last repaint is held back and
 // sent again when the period is over, by which time the regions of every
@@ -25,14 +37,23 @@ bool RepaintPacer::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     sinceRepaint_.restart();
+    BeforeRepaint();
     return false;
 }
 
 void RepaintPacer::Release()
 {
     sinceRepaint_.restart();
+    BeforeRepaint();
     releasing_ = true;
     QEvent request(QEvent::UpdateRequest);
     QCoreApplication::sendEvent(window_, &request);
     releasing_ = false;
+}
+
+void RepaintPacer::BeforeRepaint()
+{
+    requested_ = false;
+    if (beforeRepaint_ && beforeRepaint_())
+        RequestRepaint();
 }

@@ -12,6 +12,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 
 #include <unistd.h>
@@ -76,14 +77,18 @@ std::int32_t Synchronize(SyncTextFn fn, const std::string& text)
 
 void SynchronizedPrint(const std::string& text) { Synchronize(&ConsolePrint, text); }
 
+void Post(std::function<void()> fn) { ModuleImpl::Instance().Post(std::move(fn)); }
+
 } // namespace my
 
-// One call of another thread, on that thread's stack until it is done.
+// One call of another thread: a synchronous one lives on that thread's
+// stack until it is done; a posted one is the queue's until it has run.
 struct ModuleImpl::Request {
     my::SyncFn fn;
     void* arg;
     std::int32_t result;
     bool done;
+    std::function<void()> posted;
 };
 
 // The waiting calls in the order they were made, and the two wake-ups: the
@@ -138,18 +143,42 @@ std::int32_t ModuleImpl::Call(my::SyncFn fn, void* arg)
 {
     if (my::CurrentThreadId() == mainThreadId_)
         return fn(arg);
-    Request r{fn, arg, 0, false};
-    {
-        std::lock_guard<std::mutex> lock(queue_->mutex);
-        queue_->pending.push_back(&r);
-    }
-    queue_->callWaiting.notify_all();
-    QEvent* const wake = new QEvent(SyncCallEvent);
-    MY_TSAN_RELEASE(wake);
-    QCoreApplication::postEvent(receiver_, wake);
+    Request r{fn, arg, 0, false, {}};
+    Enqueue(&r);
     std::unique_lock<std::mutex> lock(queue_->mutex);
     queue_->callDone.wait(lock, [&r] { return r.done; });
     return r.result;
+}
+
+void ModuleImpl::Post(std::function<void()> fn)
+{
+    if (my::CurrentThreadId() == mainThreadId_) {
+        fn();
+        return;
+    }
+    auto* r = new Request{nullptr, nullptr, 0, false, std::move(fn)};
+    r->fn = [](void* posted) {
+        (*static_cast<std::function<void()>*>(posted))();
+        return std::int32_t{0};
+    };
+    r->arg = &r->posted;
+    Enqueue(r);
+}
+
+void ModuleImpl::Enqueue(Request* r)
+{
+    bool wasEmpty = false;
+    {
+        std::lock_guard<std::mutex> lock(queue_->mutex);
+        wasEmpty = queue_->pending.empty();
+        queue_->pending.push_back(r);
+    }
+    queue_->callWaiting.notify_all();
+    if (!wasEmpty)
+        return;
+    QEvent* const wake = new QEvent(SyncCallEvent);
+    MY_TSAN_RELEASE(wake);
+    QCoreApplication::postEvent(receiver_, wake);
 }
 
 bool ModuleImpl::ServePending()
@@ -165,7 +194,12 @@ bool ModuleImpl::ServePending()
             r = queue_->pending.front();
             queue_->pending.pop_front();
         }
-        Complete(*r, WndProc(*r));
+        if (r->posted) {
+            const std::unique_ptr<Request> posted(r);
+            WndProc(*posted);
+        } else {
+            Complete(*r, WndProc(*r));
+        }
         served = true;
     }
 }

@@ -44,6 +44,12 @@ std::int32_t Synchronize(SyncTextFn fn, const std::string& text);
 // has been written. The way every thread writes to the console.
 void SynchronizedPrint(const std::string& text);
 
+// fn() on the main thread without waiting for it: it runs after every call
+// made before it and before every call made after it, synchronous or not,
+// from any thread. fn must own what it uses. On the main thread it runs at
+// once. An exception escaping fn is fatal, as in a synchronous call.
+void Post(std::function<void()> fn);
+
 namespace detail {
 
 template <class R>
@@ -141,6 +147,8 @@ public:
 
     // What my::Synchronize does.
     std::int32_t Call(my::SyncFn fn, void* arg);
+    // What my::Post does.
+    void Post(std::function<void()> fn);
 
     // Main thread: runs the pending calls of other threads, and handles
     // nothing else, until done() is true. done() is checked again after
@@ -160,6 +168,9 @@ private:
     // Runs one call for another thread. Named after the window procedure
     // that serves these calls on Windows: the fatal report names it.
     std::int32_t WndProc(const Request& r);
+    // Queues a call and wakes the main thread unless a wake-up is still on
+    // its way: the main thread serves the whole queue at each wake-up.
+    void Enqueue(Request* r);
     // Main thread: runs every call waiting now; false when there was none.
     bool ServePending();
     void Complete(Request& r, std::int32_t result);

@@ -177,7 +177,12 @@ Bytes WithCrc(Bytes frame)
     return frame;
 }
 
-void Recorded::OnReportState(unsigned code, const std::string& text) { states.emplace_back(code, text); }
+void Recorded::OnReportState(unsigned code, const std::string& text)
+{
+    states.emplace_back(code, text);
+    if (code != 2)
+        seen.push_back(std::to_string(code) + " " + text);
+}
 
 void Recorded::OnNotifyTransmition(const TransmitionItemTag& tag)
 {
@@ -186,6 +191,7 @@ void Recorded::OnNotifyTransmition(const TransmitionItemTag& tag)
     if (tag.rxdBegin)
         item.rxd.assign(tag.rxdBegin, tag.rxdEnd);
     items.push_back(item);
+    seen.push_back(std::string(tag.begin ? "begin" : "done") + (tag.done && tag.error ? " error" : ""));
 }
 
 std::vector<unsigned> Recorded::Codes() const

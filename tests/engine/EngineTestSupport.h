@@ -82,6 +82,10 @@ struct Recorded {
     };
     std::vector<std::pair<unsigned, std::string>> states;
     std::vector<Item> items;
+    // Both as the windows saw them, in one line: "0 T1", "begin", "done",
+    // "done error"; the link's connect texts (code 2) are left out, their
+    // moment depends on when the port happens to be opened.
+    std::vector<std::string> seen;
 
     void OnReportState(unsigned code, const std::string& text);
     void OnNotifyTransmition(const TransmitionItemTag& tag);

@@ -176,6 +176,31 @@ TEST_F(ManagerTest, OneTurnAsTheWindowsSeeIt)
     EXPECT_EQ(done.rxd, (Bytes{0x02, 0x00, 0x05}));
 }
 
+// The worker does not wait for the windows to look at an exchange; they
+// still see every turn's reports and exchanges in the order they happened,
+// a failure's included.
+TEST_F(ManagerTest, WindowsSeeReportsAndExchangesInTheOrderOfTheTurns)
+{
+    SimLine sim({"--fault", "silent"});
+    Add("T1", Probe::Options().Kept());
+    Add("T2", Probe::Options().Kept());
+    Engine().StartThread();
+    ASSERT_TRUE(PumpUntil([&] { return rec_.CountCode(3) == 1; }));
+    sim.Command("fault none");
+    ASSERT_TRUE(PumpUntil([&] { return journal_.Count("after T1") >= 2; }));
+    Engine().StopThread();
+
+    const auto failure = std::find_if(rec_.states.begin(), rec_.states.end(), [](auto& s) { return s.first == 3; });
+    const std::vector<std::string> expected = {
+        "4 Опрос: старт", "0 T1", "begin", "done error", "3 " + failure->second,
+        "0 T1", "begin", "done", "1 T1",
+        "0 T2", "begin", "done", "1 T2",
+        "0 T1", "begin", "done", "1 T1"};
+    ASSERT_GE(rec_.seen.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(rec_.seen.begin(), rec_.seen.begin() + expected.size()), expected);
+    EXPECT_EQ(rec_.seen.back(), "5 Опрос остановлен");
+}
+
 TEST_F(ManagerTest, KeptTasksRotateAndAFrontAdditionIsTakenNext)
 {
     SimLine sim;

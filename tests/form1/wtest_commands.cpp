@@ -370,12 +370,16 @@ TEST_F(DetailTest, OneWindowPerChanalThatFollowsItsValuesUntilClosed)
 
     f.UpdateChanalValue(1, 12.5);
     f.UpdateChanalValue(0, 99);
+    while (f.ShowNextFrame()) {
+    }
     EXPECT_EQ(first->Label2->text().toStdString(), TForm1::FormatValue(12.5));
 
     first->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());
     f.UpdateChanalValue(1, 1); // nothing left to write into
+    while (f.ShowNextFrame()) {
+    }
 
     f.menuShowDetail->trigger();
     const std::vector<TFormChanal*> reopened = DetailWindows();

@@ -37,6 +37,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -86,6 +87,13 @@ std::vector<unsigned> QueuedChanalReadings(DevTask::DeviceWindow* window)
     }
     DevTask::SetDeviceWindow(window);
     return recorder.chanals;
+}
+
+// What the window was given, shown as the next repaints would show it.
+void ShowFrames(TForm1& f)
+{
+    while (f.ShowNextFrame()) {
+    }
 }
 
 // Painting measures the texts; the columns widen right after it, and the
@@ -379,12 +387,14 @@ TEST_F(Form1Test, ValuesGoToTheirChanalsColumnAndOthersAreDropped)
     QueuedChanalReadings(&f);
 
     f.UpdateChanalValue(1, 1.23456789);
+    ShowFrames(f);
     EXPECT_EQ(f.grd1->Cell(2, 4).toStdString(), TForm1::FormatValue(1.23456789));
     EXPECT_EQ(f.grd1->Cell(1, 4).toStdString(), "");
 
     // Channel 2 would be column 3, which this instrument does not have.
     f.UpdateChanalValue(2, 7);
     f.UpdateChanalValue(UINT_MAX, 7);
+    ShowFrames(f);
     EXPECT_EQ(f.grd1->ColCount(), 3);
     for (int col = 0; col < 3; ++col)
         EXPECT_NE(f.grd1->Cell(col, 4).toStdString(), TForm1::FormatValue(7)) << "column " << col;
@@ -487,6 +497,7 @@ TEST_F(Form1Test, StatusTextIsAlsoTheTooltip)
     TForm1& f = Form();
     const std::string text = "COM1 (/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0)";
     f.SetStatusText(2, text);
+    ShowFrames(f);
     EXPECT_EQ(Text(f.Panel11), text);
     EXPECT_EQ(f.Panel11->toolTip().toStdString(), text);
 }
@@ -505,17 +516,21 @@ TEST_F(Form1Test, PortAdviceIsTheTooltipOfTheErrorPanel)
                                               "COM-порт c символическим именем \"COM8\" не представлен в системе!"));
     advisor.OpenFailed(8, notPresent);
     ASSERT_EQ(printed.size(), 1u);
+    ShowFrames(f);
     const std::string advice = printed[0].substr(0, printed[0].size() - 1);
     EXPECT_EQ(advice.rfind("COM8 не сопоставлен никакому устройству", 0), 0u) << advice;
     EXPECT_EQ(f.Panel12->toolTip().toStdString(), advice);
 
     f.OnReportState(4, "Опрос: старт");
+    ShowFrames(f);
     EXPECT_EQ(f.Panel12->toolTip().toStdString(), "");
     advisor.OpenFailed(8, notPresent);
+    ShowFrames(f);
     EXPECT_EQ(printed.size(), 1u);
     EXPECT_EQ(f.Panel12->toolTip().toStdString(), advice);
 
     advisor.Opened(8, 10);
+    ShowFrames(f);
     EXPECT_EQ(f.Panel12->toolTip().toStdString(), "");
 }
 
@@ -561,6 +576,7 @@ TEST_F(Form1Test, StateReportsChangeLabelsColoursAndPanels)
             f.SetStatusText(i, start.panels[i]);
 
         f.OnReportState(c.code, c.text);
+        ShowFrames(f);
 
         Seen seen{Text(f.Label11), TextColor(f.Label11), Text(f.Label2), TextColor(f.Label2), {}};
         for (unsigned i = 0; i < STATUS_PNLS_COUNT; ++i)
@@ -578,6 +594,7 @@ TEST_F(Form1Test, AnsweredExchangeMarksTheLinkAsUp)
 {
     TForm1& f = Form();
     f.OnReportState(3, "Нет ответа");
+    ShowFrames(f);
     const uint8_t request[] = {1, 3, 0, 0, 0, 2};
 
     TransmitionItemTag item{1, 3, request, request + sizeof request, nullptr, nullptr, true, false, true};
@@ -586,6 +603,7 @@ TEST_F(Form1Test, AnsweredExchangeMarksTheLinkAsUp)
     item.begin = false;
     item.done = true;
     f.OnNotifyTransmition(item); // no answer
+    ShowFrames(f);
     EXPECT_EQ(Text(f.Label2), "Связи нет");
     EXPECT_EQ(TextColor(f.Label2), QColor(255, 0, 0));
     EXPECT_EQ(FormOpros->Edit5->text().toStdString(), "1");
@@ -593,10 +611,105 @@ TEST_F(Form1Test, AnsweredExchangeMarksTheLinkAsUp)
     item.slave = 2;
     item.error = false;
     f.OnNotifyTransmition(item);
+    ShowFrames(f);
     EXPECT_EQ(Text(f.Label2), "Связь установлена");
     EXPECT_EQ(TextColor(f.Label2), QColor(0, 0, 0));
     EXPECT_EQ(FormOpros->Edit4->text().toStdString(), "2");
     EXPECT_EQ(FormOpros->Edit2->text().toStdString(), "1-2");
+}
+
+// The window does its work once per frame: of all a frame was given, each
+// place shows the last text, and one frame shows it all.
+TEST_F(Form1Test, WithinAFrameTheLastTextOfEachPlaceWins)
+{
+    TForm1& f = Form();
+    f.UpdateChanals({Chanal(0, 2, 2, 3), Chanal(1, 2, 2, 3)});
+    QueuedChanalReadings(&f);
+    const uint8_t request[] = {1, 3, 0, 0, 0, 2};
+    const TransmitionItemTag answered{1, 3, request, request + sizeof request, request, request, false, true, false};
+    for (int i = 0; i < 10; ++i) {
+        f.OnReportState(0, "Запрос измеряемой величины...");
+        f.OnNotifyTransmition(answered);
+        f.UpdateChanalValue(i % 2, i);
+        f.OnReportState(1, "Запрос измеряемой величины...");
+    }
+    EXPECT_EQ(Text(f.Label11), "...") << "nothing is shown before the frame";
+    EXPECT_FALSE(f.ShowNextFrame()) << "all in one frame";
+    EXPECT_EQ(Text(f.Label11), "Измерение");
+    EXPECT_EQ(Text(f.Label2), "Связь установлена");
+    EXPECT_EQ(Text(f.Panel9), "Запрос измеряемой величины...");
+    EXPECT_EQ(Text(f.Panel10), "Ok");
+    EXPECT_EQ(f.grd1->Cell(1, 4).toStdString(), TForm1::FormatValue(8));
+    EXPECT_EQ(f.grd1->Cell(2, 4).toStdString(), TForm1::FormatValue(9));
+}
+
+// An error is never merged away: the frame that holds it is shown as it
+// is, and what came after it waits for the next frame.
+TEST_F(Form1Test, AnErrorIsShownInAFrameOfItsOwn)
+{
+    const QColor black(0, 0, 0), red(255, 0, 0);
+    const uint8_t request[] = {1, 3, 0, 0, 0, 2};
+    const TransmitionItemTag answered{1, 3, request, request + sizeof request, request, request, false, true, false};
+    struct Case {
+        const char* name;
+        std::function<void(TForm1&)> error;
+        std::function<void(TForm1&)> check;
+    };
+    const Case cases[] = {
+        {"failed exchange",
+         [](TForm1& f) { f.OnReportState(3, "Прибор 1: не отвечает"); },
+         [&](TForm1& f) {
+             EXPECT_EQ(Text(f.Label11), "Ошибка приёмопередачи");
+             EXPECT_EQ(TextColor(f.Label11), red);
+             EXPECT_EQ(Text(f.Label2), "Связи нет");
+             EXPECT_EQ(TextColor(f.Label2), red);
+             EXPECT_EQ(Text(f.Panel10), "Прибор 1: не отвечает");
+         }},
+        {"red panel",
+         [](TForm1& f) { f.SetStatusText(3, "Архив не сохранён"); },
+         [](TForm1& f) { EXPECT_EQ(Text(f.Panel12), "Архив не сохранён"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TForm1& f = Form();
+        f.OnReportState(0, "Запрос измеряемой величины...");
+        c.error(f);
+        // A stop right after it clears the panels, and a new start follows.
+        f.OnReportState(5, "Опрос остановлен");
+        f.OnReportState(4, "Опрос: старт");
+        f.OnReportState(0, "Инициализация...");
+        f.OnNotifyTransmition(answered);
+
+        EXPECT_TRUE(f.ShowNextFrame()) << "the rest waits";
+        c.check(f);
+        EXPECT_FALSE(f.ShowNextFrame());
+        EXPECT_EQ(Text(f.Label11), "Инициализация...");
+        EXPECT_EQ(TextColor(f.Label11), black);
+        EXPECT_EQ(Text(f.Label2), "Связь установлена");
+        EXPECT_EQ(TextColor(f.Label2), black);
+        EXPECT_EQ(Text(f.Panel9), "Инициализация...");
+        for (QLabel* panel : {f.Panel10, f.Panel11, f.Panel12})
+            EXPECT_EQ(Text(panel), "");
+        CloseForm();
+    }
+}
+
+// Values read for the table of another instrument never turn up in the new
+// one, even when they were not shown before its channel list came.
+TEST_F(Form1Test, ValuesNotYetShownAreDroppedWithTheirTable)
+{
+    TForm1& f = Form();
+    f.UpdateChanals({Chanal(0, 2, 2, 3), Chanal(1, 2, 2, 3)});
+    QueuedChanalReadings(&f);
+    f.UpdateChanalValue(1, 5);
+    f.UpdateChanals({Chanal(1, 1, 1, 1)});
+    QueuedChanalReadings(&f);
+    f.UpdateChanalValue(0, 6); // no longer shown
+    ShowFrames(f);
+    EXPECT_EQ(f.grd1->Cell(1, 4).toStdString(), "");
+    f.UpdateChanalValue(1, 7);
+    ShowFrames(f);
+    EXPECT_EQ(f.grd1->Cell(1, 4).toStdString(), TForm1::FormatValue(7));
 }
 
 TEST_F(Form1Test, ClosingWritesLayoutAndAddressInWindows1251)
