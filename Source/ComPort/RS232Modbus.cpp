@@ -402,10 +402,9 @@ void RS232ModbusT::Receive(uint32_t n, size_t limit)
 // rounded up.
 uint32_t RS232ModbusT::LineTimeMs(size_t bytes) const
 {
-    const DCB& dcb = port_.Sets().dcb;
-    const uint64_t bitsPerByte = 1u + dcb.ByteSize + (dcb.Parity != 0 ? 1u : 0u) + (dcb.StopBits == 0 ? 1u : 2u);
-    const uint64_t baud = dcb.BaudRate ? dcb.BaudRate : 9600;
-    return static_cast<uint32_t>((bytes * bitsPerByte * 1000 + baud - 1) / baud);
+    const LineFraming f = Framing();
+    const uint64_t baud = f.baud;
+    return static_cast<uint32_t>((bytes * f.bitsPerChar * 1000 + baud - 1) / baud);
 }
 
 void RS232ModbusT::LogAnswer(uint32_t sinceMs, AnswerEnd end)
@@ -439,18 +438,43 @@ void RS232ModbusT::Connect()
     portAdvisor_.Opened(static_cast<unsigned>(port_.PortNumber()), silentTime_);
 }
 
-void RS232ModbusT::ShowSettingsDialog()
+void RS232ModbusT::SetTimings(const LinkTimings& t)
 {
-    if (!portDialog)
-        return;
+    timeOut_ = t.timeOut;
+    writeDelay_ = t.writeDelay;
+    silentTime_ = t.silentTime;
+}
+
+LineFraming RS232ModbusT::Framing() const
+{
+    const DCB& dcb = port_.Sets().dcb;
+    const uint32_t bitsPerChar = 1u + dcb.ByteSize + (dcb.Parity != 0 ? 1u : 0u) + (dcb.StopBits == 0 ? 1u : 2u);
+    return {dcb.BaudRate ? static_cast<uint32_t>(dcb.BaudRate) : 9600u, bitsPerChar};
+}
+
+PortDialogValues RS232ModbusT::DialogValues() const
+{
     PortDialogValues v;
     v.presentPorts = my::Comm::RescanPresentPorts(); // an adapter plugged in since the start
     v.portText = my::Format("COM%d", port_.PortNumber());
     v.timeOut = std::to_string(timeOut_);
     v.writeDelay = std::to_string(writeDelay_);
     v.silentTime = std::to_string(silentTime_);
+    return v;
+}
+
+void RS232ModbusT::ShowSettingsDialog()
+{
+    if (!portDialog)
+        return;
+    PortDialogValues v = DialogValues();
     if (!portDialog(v))
         return;
+    ApplyDialogValues(v);
+}
+
+void RS232ModbusT::ApplyDialogValues(const PortDialogValues& v)
+{
     // The dialog accepts only numbers within the INI ranges.
     timeOut_ = ParseInt(v.timeOut, 10).first;
     writeDelay_ = ParseInt(v.writeDelay, 10).first;

@@ -94,6 +94,24 @@ struct PortDialogValues {
     std::string writeDelay;
     std::string silentTime;
 };
+// The three timings of the link, in milliseconds.
+struct LinkTimings {
+    int32_t timeOut;
+    int32_t writeDelay;
+    int32_t silentTime;
+};
+inline bool operator==(const LinkTimings& a, const LinkTimings& b)
+{
+    return a.timeOut == b.timeOut && a.writeDelay == b.writeDelay && a.silentTime == b.silentTime;
+}
+
+// The line's rate and the bits one character takes on it (start, data,
+// parity, stop).
+struct LineFraming {
+    uint32_t baud;
+    uint32_t bitsPerChar;
+};
+
 // Shows the dialog modally with the values; true when the user applied.
 typedef std::function<bool(PortDialogValues&)> PortDialogFn;
 // The windows layer supplies the dialog; without it the settings cannot be
@@ -133,6 +151,16 @@ public:
     void ClosePort();
     // Lets the user pick the port and the three timings.
     void ShowSettingsDialog();
+    // What the dialog shows: the present ports, the port and the timings.
+    PortDialogValues DialogValues() const;
+    // What an applied dialog does with its values: the timings and the port
+    // are taken, the port is closed for the next exchange to reopen, and
+    // "comm.ini" keeps them.
+    void ApplyDialogValues(const PortDialogValues& v);
+    // The timings in force; SetTimings changes them in memory only.
+    LinkTimings Timings() const { return {timeOut_, writeDelay_, silentTime_}; }
+    void SetTimings(const LinkTimings& t);
+    LineFraming Framing() const;
     void SetStopRequested(StopRequestedFn fn);
     void SetReportState(ReportStateFn fn);
     // Without it the link's pauses sleep in 1 ms slices, asking the stop
