@@ -100,7 +100,7 @@ Window::Window(QWidget* parent, const Counts& counts) : QDialog(parent), counts_
 
     connect(btnApply, &QPushButton::clicked, this, [this] { Apply(); });
     connect(btnCancel, &QPushButton::clicked, this, [this] { reject(); });
-    run_ = Run::Start(this, counts_);
+    run_ = Advice::Start(this, counts_);
 }
 
 Window::~Window()
@@ -124,11 +124,13 @@ void Window::OnProgress(const Progress& p)
         stageDelay_ = p.writeDelay;
     }
     progress->setValue(static_cast<int>(stepsDone_ + p.readings));
-    const char* what = p.stage == Stage::Latency ? "Текущие настройки"
-                       : p.stage == Stage::Step  ? "Пробная задержка отправки"
-                                                 : "Проверка предложения";
-    lblStatus->setText(Q(my::Format("%s, задержка отправки %d мсек: чтение %u из %u, сбоев %u", what,
-                                    static_cast<int>(p.writeDelay), p.readings, p.stageReadings, p.failed)));
+    const std::string what = p.stage == Stage::Step
+                                 ? my::Format("Пробная задержка отправки %d мсек", static_cast<int>(p.writeDelay))
+                                 : my::Format("%s (задержка отправки %d мсек)",
+                                              p.stage == Stage::Latency ? "Текущие настройки" : "Проверка предложения",
+                                              static_cast<int>(p.writeDelay));
+    lblStatus->setText(Q(my::Format("%s: чтение %u из %u, сбоев %u", what.c_str(), p.readings, p.stageReadings,
+                                    p.failed)));
 }
 
 void Window::OnFinished(const Result& r)

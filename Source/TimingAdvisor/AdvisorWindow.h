@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TimingAdvisor/AdvisorRun.h"
+#include "TimingAdvisor/Advice.h"
 
 #include <QDialog>
 
@@ -48,7 +48,7 @@ private:
     Stage stage_ = Stage::Latency;
     int32_t stageDelay_ = -1;
     std::optional<LinkTimings> offered_;
-    boost::shared_ptr<Run> run_;
+    boost::shared_ptr<Advice> run_;
 };
 
 // Adds "Подбор таймингов..." to the menu; each choice opens the window (or

@@ -4,6 +4,6 @@ list(APPEND KALIST8_CORE_SOURCES
   TimingAdvisor/TimingPlan.cpp
 )
 list(APPEND KALIST8_WIDGET_SOURCES
-  TimingAdvisor/AdvisorRun.cpp
+  TimingAdvisor/Advice.cpp
   TimingAdvisor/AdvisorWindow.cpp
 )

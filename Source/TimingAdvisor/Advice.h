@@ -57,10 +57,10 @@ protected:
 // link's timings are changed only in memory, for the readings, and are
 // back as they were when the task ends, however it ends; the instrument is
 // only read. Main thread only.
-class Run : boost::noncopyable {
+class Advice : boost::noncopyable {
 public:
     // Queues the advice and starts the worker if it is idle.
-    static boost::shared_ptr<Run> Start(Listener* listener, const Counts& counts = Counts());
+    static boost::shared_ptr<Advice> Start(Listener* listener, const Counts& counts = Counts());
 
     // The listener hears no more; the readings end after the one under way
     // and the settings go back as they were.
@@ -71,7 +71,7 @@ public:
 
 private:
     friend class AdvisorTask;
-    explicit Run(Listener* listener) : listener_(listener) {}
+    explicit Advice(Listener* listener) : listener_(listener) {}
 
     Listener* listener_;
     std::atomic<bool> cancelled_{false};

@@ -1,4 +1,4 @@
-#include "TimingAdvisor/AdvisorRun.h"
+#include "TimingAdvisor/Advice.h"
 
 #include "BusStats/BusStats.h"
 #include "DevSys/TransferManage.h"
@@ -28,7 +28,7 @@ typedef std::chrono::steady_clock Clock;
 
 class AdvisorTask : public MyAbstructTransfer {
 public:
-    AdvisorTask(const boost::shared_ptr<Run>& run, const Counts& counts) : run_(run), counts_(counts) {}
+    AdvisorTask(const boost::shared_ptr<Advice>& run, const Counts& counts) : run_(run), counts_(counts) {}
 
     // Once only: a turn cut short by a stop is not taken up again at the
     // next start, the user has been told it ended.
@@ -65,7 +65,7 @@ private:
     void Tell(const Progress& p);
     void Finish(const Result& r);
 
-    const boost::shared_ptr<Run> run_;
+    const boost::shared_ptr<Advice> run_;
     const Counts counts_;
     bool started_ = false;
     uint8_t address_ = 0;
@@ -155,7 +155,7 @@ bool AdvisorTask::Read(Stage stage, int32_t writeDelay, unsigned count, Rate& ra
 
 void AdvisorTask::Tell(const Progress& p)
 {
-    const boost::shared_ptr<Run> run = run_;
+    const boost::shared_ptr<Advice> run = run_;
     my::Synchronize([&run, &p] {
         if (run->listener_)
             run->listener_->OnProgress(p);
@@ -165,7 +165,7 @@ void AdvisorTask::Tell(const Progress& p)
 // Called once the link has its timings back; the window then may apply.
 void AdvisorTask::Finish(const Result& r)
 {
-    const boost::shared_ptr<Run> run = run_;
+    const boost::shared_ptr<Advice> run = run_;
     my::Synchronize([&run, &r] {
         run->ended_ = true;
         if (run->listener_)
@@ -173,16 +173,16 @@ void AdvisorTask::Finish(const Result& r)
     });
 }
 
-boost::shared_ptr<Run> Run::Start(Listener* listener, const Counts& counts)
+boost::shared_ptr<Advice> Advice::Start(Listener* listener, const Counts& counts)
 {
-    const boost::shared_ptr<Run> run(new Run(listener));
+    const boost::shared_ptr<Advice> run(new Advice(listener));
     TransferManagerT& engine = TransferManagerT::Instance();
     engine.AddTask(new AdvisorTask(run, counts), false);
     engine.StartThread();
     return run;
 }
 
-void Run::Cancel()
+void Advice::Cancel()
 {
     listener_ = nullptr;
     cancelled_ = true;
