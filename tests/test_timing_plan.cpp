@@ -81,21 +81,24 @@ INSTANTIATE_TEST_SUITE_P(TimeOuts, TimeOutTest,
 
 struct SilenceCase {
     LineFraming framing;
+    int32_t current;
     int32_t silence;
 };
 
 class SilenceTest : public ::testing::TestWithParam<SilenceCase> {};
 
-// 3.5 characters rounded up, 1 ms for the clock, at least 5.
+// 3.5 characters rounded up, 1 ms for the clock, at least 5, and never
+// below the silence in force.
 TEST_P(SilenceTest, JoinsSplitAnswersAtTheRate)
 {
-    EXPECT_EQ(Plan::SilentTimeFor(GetParam().framing), GetParam().silence);
+    EXPECT_EQ(Plan::SilentTimeFor(GetParam().framing, GetParam().current), GetParam().silence);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, SilenceTest,
-                         ::testing::Values(SilenceCase{{9600, 10}, 5}, SilenceCase{{115200, 10}, 5},
-                                           SilenceCase{{4800, 10}, 9}, SilenceCase{{2400, 11}, 18},
-                                           SilenceCase{{1200, 10}, 31}));
+                         ::testing::Values(SilenceCase{{9600, 10}, 5, 5}, SilenceCase{{115200, 10}, 5, 5},
+                                           SilenceCase{{4800, 10}, 5, 9}, SilenceCase{{2400, 11}, 5, 18},
+                                           SilenceCase{{1200, 10}, 10, 31}, SilenceCase{{9600, 10}, 10, 10},
+                                           SilenceCase{{4800, 10}, 12, 12}));
 
 TEST(PlanTest, LineTimeRoundsUp)
 {
@@ -116,7 +119,7 @@ TEST(PlanTest, ProposesFromTheSmallestCleanStepTheLatencyAndTheRate)
     EXPECT_TRUE(p.refusal.empty());
     EXPECT_EQ(p.timings->writeDelay, 10);
     EXPECT_EQ(p.timings->timeOut, 3 * 40 + 10);
-    EXPECT_EQ(p.timings->silentTime, 5);
+    EXPECT_EQ(p.timings->silentTime, 10) << "the silence in force, above the rule's 5 ms";
 }
 
 TEST(PlanTest, RefusesWithoutAnAnswerOrAClean50)

@@ -85,12 +85,18 @@ int32_t Plan::TimeOutFor(uint32_t latencyP99Ms, uint32_t longestAnswerLineMs)
 // covers the link's millisecond clock, which may count a wait short by up
 // to one. The dialog's least value, 5 ms, bounds it below: at 9600 baud
 // 3.5 characters take 3.65 ms, so 5 ms it is.
-int32_t Plan::SilentTimeFor(const LineFraming& framing)
+//
+// The proposal never goes below the silence in force, though: a sound
+// answer ends at its length without paying the silence, so a shorter one
+// buys no reading, while an adapter or a busy computer that hands over an
+// answer in pieces with longer gaps than the line's would then see it cut
+// in two. A silence in force below the rule is raised to it.
+int32_t Plan::SilentTimeFor(const LineFraming& framing, int32_t current)
 {
     const uint64_t baud = framing.baud ? framing.baud : 9600;
     const uint64_t bits35 = 35ull * framing.bitsPerChar; // tenths of a character's bits
     const int32_t charsMs = static_cast<int32_t>((bits35 * 1000 + 10 * baud - 1) / (10 * baud));
-    return std::max(kLeastSilentTime, charsMs + 1);
+    return std::max({kLeastSilentTime, charsMs + 1, current});
 }
 
 uint32_t Plan::LineTimeMs(size_t bytes, const LineFraming& framing)
@@ -113,7 +119,7 @@ Proposal Plan::Propose(const Findings& f)
         return p;
     }
     p.timings = LinkTimings{TimeOutFor(f.latencyP99Ms, LineTimeMs(f.longestAnswerBytes, f.framing)),
-                            WriteDelayFor(*clean), SilentTimeFor(f.framing)};
+                            WriteDelayFor(*clean), SilentTimeFor(f.framing, f.current.silentTime)};
     return p;
 }
 

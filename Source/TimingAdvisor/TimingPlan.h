@@ -58,7 +58,9 @@ public:
 
     static int32_t WriteDelayFor(int32_t smallestClean);
     static int32_t TimeOutFor(uint32_t latencyP99Ms, uint32_t longestAnswerLineMs);
-    static int32_t SilentTimeFor(const LineFraming& framing);
+    // The silence that joins a split answer at the line's rate, never below
+    // the one in force.
+    static int32_t SilentTimeFor(const LineFraming& framing, int32_t current);
     // Milliseconds the bytes take on the line, rounded up.
     static uint32_t LineTimeMs(size_t bytes, const LineFraming& framing);
 
