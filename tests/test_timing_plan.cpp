@@ -122,6 +122,17 @@ TEST(PlanTest, ProposesFromTheSmallestCleanStepTheLatencyAndTheRate)
     EXPECT_EQ(p.timings->silentTime, 10) << "the silence in force, above the rule's 5 ms";
 }
 
+// A busy engine that took 3.4 ms of its own after each answer made a 4 ms
+// step clean against a 7 ms turnaround: the pause measured counts, not
+// the step.
+TEST(PlanTest, ProposesFromTheShortestPauseMeasuredAtTheCleanStep)
+{
+    const auto p = Plan::Propose(Found({{50, 40, 0, 53400}, {20, 40, 0, 23400}, {10, 40, 0, 13400}, {8, 40, 0, 11400},
+                                        {6, 40, 0, 9400}, {4, 40, 0, 7400}, {2, 3, 1, 5400}}));
+    ASSERT_TRUE(p.timings) << p.refusal;
+    EXPECT_EQ(p.timings->writeDelay, 8 + 2);
+}
+
 TEST(PlanTest, RefusesWithoutAnAnswerOrAClean50)
 {
     const auto silent = Plan::Propose(Found({{50, 1, 1}}, false));

@@ -323,6 +323,10 @@ void RS232ModbusT::Transfer(const std::vector<uint8_t>& frame, const ExpectedAns
     port_.Purge();
     rxd_.clear();
     const int32_t size = static_cast<int32_t>(frame.size());
+    const auto now = std::chrono::steady_clock::now();
+    lastRequestGapUs_ = answerEndTime_ == std::chrono::steady_clock::time_point{}
+                            ? -1
+                            : std::chrono::duration_cast<std::chrono::microseconds>(now - answerEndTime_).count();
     const int32_t written = port_.Write(frame.data(), size);
     if (written != size)
         throw PMyExcpt(new MyException(
@@ -331,6 +335,8 @@ void RS232ModbusT::Transfer(const std::vector<uint8_t>& frame, const ExpectedAns
         return; // nobody answers a broadcast
     const uint32_t t0 = my::GetTickCount();
     lastAnswerEnd_ = GatherAnswer(expected, frame[0], frame[1]);
+    if (!rxd_.empty())
+        answerEndTime_ = std::chrono::steady_clock::now();
     if (logTraffic_)
         LogAnswer(my::GetTickCount() - t0, lastAnswerEnd_);
 }

@@ -7,6 +7,7 @@
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -170,6 +171,9 @@ public:
     // Milliseconds from the end of the last request to its answer's first
     // byte; negative when no byte came.
     int32_t LastLatencyMs() const { return lastLatencyMs_; }
+    // Microseconds from the end of the answer before to the last request's
+    // write; negative when no answer came before it.
+    int64_t LastRequestGapUs() const { return lastRequestGapUs_; }
 
 private:
     void LoadSettings();
@@ -199,5 +203,7 @@ private:
     bool endAtLength_;
     AnswerEnd lastAnswerEnd_;
     int32_t lastLatencyMs_;
+    int64_t lastRequestGapUs_ = -1;
+    std::chrono::steady_clock::time_point answerEndTime_{}; // when the last answer's bytes were in
     my::PortDoctor::PortAdvisor portAdvisor_;
 };

@@ -456,3 +456,9 @@ int32_t TransferManagerT::LastLatencyMs()
     MY_ASSERT(instance);
     return instance->impl_->link_->LastLatencyMs();
 }
+
+int64_t TransferManagerT::LastRequestGapUs()
+{
+    MY_ASSERT(instance);
+    return instance->impl_->link_->LastRequestGapUs();
+}

@@ -90,6 +90,7 @@ public:
     static void UseTimings(const LinkTimings& timings);
     static LineFraming Framing();
     static int32_t LastLatencyMs();
+    static int64_t LastRequestGapUs();
 
     class Impl;
 

@@ -100,7 +100,7 @@ bool AdvisorTask::Advise(const LinkTimings& current, Result& r)
         Rate rate;
         if (!Read(Stage::Step, *step, counts_.stepReadings, rate, latency))
             return false;
-        r.findings.steps.push_back({*step, rate.readings, rate.failed});
+        r.findings.steps.push_back({*step, rate.readings, rate.failed, rate.shortestGapUs});
     }
     r.findings.answered = latency.Count() > 0;
     r.findings.latencyP99Ms = latency.Quantile(0.99);
@@ -144,6 +144,9 @@ bool AdvisorTask::Read(Stage stage, int32_t writeDelay, unsigned count, Rate& ra
         const int32_t ms = TransferManagerT::LastLatencyMs();
         if (sound && ms >= 0)
             latency.Add(static_cast<uint32_t>(ms));
+        const int64_t gap = TransferManagerT::LastRequestGapUs();
+        if (sound && gap >= 0 && (rate.shortestGapUs < 0 || gap < rate.shortestGapUs))
+            rate.shortestGapUs = gap;
         Tell({stage, writeDelay, rate.readings, rate.failed, count});
         if (!sound && (stage != Stage::Latency || rate.failed >= kGiveUpAfter))
             break;

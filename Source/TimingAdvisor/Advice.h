@@ -29,7 +29,8 @@ struct Progress {
 struct Rate {
     unsigned readings = 0;
     unsigned failed = 0;
-    double perSecond = 0; // sound readings per second of the stage
+    int64_t shortestGapUs = -1; // after an answer, before a sound reading's request
+    double perSecond = 0;       // sound readings per second of the stage
 };
 
 struct Result {

@@ -53,16 +53,19 @@ std::optional<int32_t> Plan::SmallestCleanStep(const std::vector<StepResult>& st
 }
 
 // The smallest clean step shows that the instrument took every request
-// after that pause plus the engine's own time between an answer and the
-// next request. Polling spends a little more of its own time there than the
-// advice's readings do (its task turns), never less, yet that time is not
-// steady, and an instrument's turnaround varies with its work: the margin
-// keeps the proposal above the step, not on it. Clean down to 0, the margin
-// still leaves the instrument 2 ms to release the line.
-int32_t Plan::WriteDelayFor(int32_t smallestClean)
+// that came that long after its answer: the write delay plus the engine's
+// own time between an answer and the next request, measured at each
+// reading. That own time is not steady (on a busy computer, with windows to
+// update, it may reach milliseconds), so the proposal starts from the
+// shortest pause measured, not from the step, and a write delay that long
+// keeps the pause there even if the engine takes no time at all. The margin
+// keeps it above that, not on it, for an instrument whose turnaround varies
+// with its work; clean down to 0, it still leaves the instrument 2 ms to
+// release the line.
+int32_t Plan::WriteDelayFor(int32_t cleanGapMs)
 {
-    const int32_t quarter = (smallestClean + 3) / 4;
-    return smallestClean + std::max(kLeastMarginMs, quarter);
+    const int32_t quarter = (cleanGapMs + 3) / 4;
+    return cleanGapMs + std::max(kLeastMarginMs, quarter);
 }
 
 // The time-out bounds the wait for an answer's first byte; once bytes come,
@@ -118,8 +121,12 @@ Proposal Plan::Propose(const Findings& f)
                                static_cast<int>(f.steps.front().writeDelay));
         return p;
     }
+    int32_t cleanGapMs = *clean;
+    for (const StepResult& s : f.steps)
+        if (s.writeDelay == *clean && s.shortestGapUs >= 0)
+            cleanGapMs = std::max(cleanGapMs, static_cast<int32_t>((s.shortestGapUs + 999) / 1000));
     p.timings = LinkTimings{TimeOutFor(f.latencyP99Ms, LineTimeMs(f.longestAnswerBytes, f.framing)),
-                            WriteDelayFor(*clean), SilentTimeFor(f.framing, f.current.silentTime)};
+                            WriteDelayFor(cleanGapMs), SilentTimeFor(f.framing, f.current.silentTime)};
     return p;
 }
 

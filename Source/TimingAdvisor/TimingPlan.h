@@ -21,6 +21,10 @@ struct StepResult {
     int32_t writeDelay;
     unsigned readings;
     unsigned failed;
+    // The shortest time from an answer's end to the next request among the
+    // sound readings, in microseconds: the write delay plus the engine's own
+    // time. Negative when not known.
+    int64_t shortestGapUs = -1;
 };
 
 // What the readings showed.
@@ -56,7 +60,9 @@ public:
     // first step that failed; none when the first step failed already.
     static std::optional<int32_t> SmallestCleanStep(const std::vector<StepResult>& steps);
 
-    static int32_t WriteDelayFor(int32_t smallestClean);
+    // From the shortest pause after an answer that the instrument took at the
+    // smallest clean step, in whole milliseconds.
+    static int32_t WriteDelayFor(int32_t cleanGapMs);
     static int32_t TimeOutFor(uint32_t latencyP99Ms, uint32_t longestAnswerLineMs);
     // The silence that joins a split answer at the line's rate, never below
     // the one in force.
