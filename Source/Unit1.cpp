@@ -12,6 +12,7 @@
 #include "ProgramFiles.h"
 #include "Records/RecordingControl.h"
 #include "ScreenUpdates/RepaintPacer.h"
+#include "TimingAdvisor/AdvisorWindow.h"
 #include "Trends/TrendsControl.h"
 #include "UserEntries/AddressEntries.h"
 #include "ValueText.h"
@@ -232,6 +233,7 @@ void TForm1::CreateMenus()
     N4 = addMenu("N4", "Настройки");
     // The first three letters are Cyrillic, as the menu has always had them.
     N3 = addItem(N4, "N3", "СОМ порт...", &TForm1::N3Click);
+    TimingAdvisor::AddMenuItem(N4, this);
     N1 = addMenu("N1", "Инструменты");
     N5 = addItem(N1, "N5", "Поиск по адресам...", &TForm1::N5Click);
     N9 = addItem(N1, "N9", "Корректировка нулевых показаний...", &TForm1::N9Click);

@@ -3,9 +3,12 @@
 // runs it on a virtual display): the channel window with its trend, the
 // trends window, the archive download's progress, the archive window after
 // the download, and the main window recording. Usage: kalist8-shots OUTPUT_DIR SECONDS_OF_POLLING
+// With --advisor: "Подбор таймингов" from the main window's menu, once its
+// proposal is shown, its figures printed. Usage: kalist8-shots --advisor OUTPUT_DIR
 #include "ArchiveViewer/ArchiveWindow.h"
 #include "Application/ConsolePrint.h"
 #include "DevSys/TransferManage.h"
+#include "TimingAdvisor/AdvisorWindow.h"
 #include "Trends/TrendView.h"
 #include "Unit1.h"
 #include "uFormChanal.h"
@@ -14,6 +17,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QElapsedTimer>
 #include <QProgressBar>
 #include <QScreen>
@@ -95,10 +100,37 @@ T* Shown()
     return nullptr;
 }
 
+// The advice as the user asks for it, from "Настройки", while the main
+// window polls.
+int AdvisorShot(const std::string& dir)
+{
+    TForm1 form;
+    form.show();
+    form.StartInitializeDevice();
+    Pump(5000);
+    form.findChild<QAction*>("menuTimingAdvisor")->trigger();
+    auto* advisor = form.findChild<TimingAdvisor::Window*>("TimingAdvisorWindow");
+    const bool ended = PumpUntil([advisor] { return advisor->lblStatus->text().startsWith("Подбор закончен") ||
+                                                    advisor->lblStatus->text().contains("нельзя"); },
+                                 120);
+    for (QLabel* label : advisor->findChildren<QLabel*>())
+        std::printf("%s\n", label->text().toStdString().c_str());
+    const bool ok = ended && Save(advisor, dir, "screenshot-timing-advisor.png");
+    TransferManagerT::Instance().StopThread();
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--advisor") {
+        QApplication app(argc, argv);
+        SetConsoleSink([](const std::string&) {});
+        const int rc = AdvisorShot(argv[2]);
+        SetConsoleSink(nullptr);
+        return rc;
+    }
     if (argc != 3) {
         std::fprintf(stderr, "usage: kalist8-shots OUTPUT_DIR SECONDS_OF_POLLING\n");
         return 2;

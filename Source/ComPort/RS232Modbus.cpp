@@ -327,6 +327,10 @@ void RS232ModbusT::Transfer(const std::vector<uint8_t>& frame, const ExpectedAns
     progress_->SetByteTimeUs(ByteTimeUs());
     progress_->Begin(frame[1], expected.wholeLength);
     const int32_t size = static_cast<int32_t>(frame.size());
+    const auto now = std::chrono::steady_clock::now();
+    lastRequestGapUs_ = answerEndTime_ == std::chrono::steady_clock::time_point{}
+                            ? -1
+                            : std::chrono::duration_cast<std::chrono::microseconds>(now - answerEndTime_).count();
     const int32_t written = port_.Write(frame.data(), size);
     if (written != size)
         throw PMyExcpt(new MyException(
@@ -335,6 +339,8 @@ void RS232ModbusT::Transfer(const std::vector<uint8_t>& frame, const ExpectedAns
         return; // nobody answers a broadcast
     const uint32_t t0 = my::GetTickCount();
     lastAnswerEnd_ = GatherAnswer(expected, frame[0], frame[1]);
+    if (!rxd_.empty())
+        answerEndTime_ = std::chrono::steady_clock::now();
     if (logTraffic_)
         LogAnswer(my::GetTickCount() - t0, lastAnswerEnd_);
 }
@@ -404,30 +410,20 @@ void RS232ModbusT::Receive(uint32_t n, size_t limit)
     progress_->Received(rxd_.size());
 }
 
-namespace {
-
-// A character on the line: start bit, data bits, parity bit, stop bits.
-uint64_t BitsPerByte(const DCB& dcb)
-{
-    return 1u + dcb.ByteSize + (dcb.Parity != 0 ? 1u : 0u) + (dcb.StopBits == 0 ? 1u : 2u);
-}
-
-uint64_t Baud(const DCB& dcb) { return dcb.BaudRate ? dcb.BaudRate : 9600; }
-
-} // namespace
-
 // The time the bytes take on the line at the port's rate and framing,
 // rounded up.
 uint32_t RS232ModbusT::LineTimeMs(size_t bytes) const
 {
-    const DCB& dcb = port_.Sets().dcb;
-    return static_cast<uint32_t>((bytes * BitsPerByte(dcb) * 1000 + Baud(dcb) - 1) / Baud(dcb));
+    const LineFraming f = Framing();
+    const uint64_t baud = f.baud;
+    return static_cast<uint32_t>((bytes * f.bitsPerChar * 1000 + baud - 1) / baud);
 }
 
 uint32_t RS232ModbusT::ByteTimeUs() const
 {
-    const DCB& dcb = port_.Sets().dcb;
-    return static_cast<uint32_t>((BitsPerByte(dcb) * 1000000 + Baud(dcb) - 1) / Baud(dcb));
+    const LineFraming f = Framing();
+    const uint64_t baud = f.baud;
+    return static_cast<uint32_t>((f.bitsPerChar * 1000000 + baud - 1) / baud);
 }
 
 void RS232ModbusT::LogAnswer(uint32_t sinceMs, AnswerEnd end)
@@ -461,18 +457,43 @@ void RS232ModbusT::Connect()
     portAdvisor_.Opened(static_cast<unsigned>(port_.PortNumber()), silentTime_);
 }
 
-void RS232ModbusT::ShowSettingsDialog()
+void RS232ModbusT::SetTimings(const LinkTimings& t)
 {
-    if (!portDialog)
-        return;
+    timeOut_ = t.timeOut;
+    writeDelay_ = t.writeDelay;
+    silentTime_ = t.silentTime;
+}
+
+LineFraming RS232ModbusT::Framing() const
+{
+    const DCB& dcb = port_.Sets().dcb;
+    const uint32_t bitsPerChar = 1u + dcb.ByteSize + (dcb.Parity != 0 ? 1u : 0u) + (dcb.StopBits == 0 ? 1u : 2u);
+    return {dcb.BaudRate ? static_cast<uint32_t>(dcb.BaudRate) : 9600u, bitsPerChar};
+}
+
+PortDialogValues RS232ModbusT::DialogValues() const
+{
     PortDialogValues v;
     v.presentPorts = my::Comm::RescanPresentPorts(); // an adapter plugged in since the start
     v.portText = my::Format("COM%d", port_.PortNumber());
     v.timeOut = std::to_string(timeOut_);
     v.writeDelay = std::to_string(writeDelay_);
     v.silentTime = std::to_string(silentTime_);
+    return v;
+}
+
+void RS232ModbusT::ShowSettingsDialog()
+{
+    if (!portDialog)
+        return;
+    PortDialogValues v = DialogValues();
     if (!portDialog(v))
         return;
+    ApplyDialogValues(v);
+}
+
+void RS232ModbusT::ApplyDialogValues(const PortDialogValues& v)
+{
     // The dialog accepts only numbers within the INI ranges.
     timeOut_ = ParseInt(v.timeOut, 10).first;
     writeDelay_ = ParseInt(v.writeDelay, 10).first;

@@ -8,6 +8,7 @@
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -95,6 +96,24 @@ struct PortDialogValues {
     std::string writeDelay;
     std::string silentTime;
 };
+// The three timings of the link, in milliseconds.
+struct LinkTimings {
+    int32_t timeOut;
+    int32_t writeDelay;
+    int32_t silentTime;
+};
+inline bool operator==(const LinkTimings& a, const LinkTimings& b)
+{
+    return a.timeOut == b.timeOut && a.writeDelay == b.writeDelay && a.silentTime == b.silentTime;
+}
+
+// The line's rate and the bits one character takes on it (start, data,
+// parity, stop).
+struct LineFraming {
+    uint32_t baud;
+    uint32_t bitsPerChar;
+};
+
 // Shows the dialog modally with the values; true when the user applied.
 typedef std::function<bool(PortDialogValues&)> PortDialogFn;
 // The windows layer supplies the dialog; without it the settings cannot be
@@ -134,6 +153,16 @@ public:
     void ClosePort();
     // Lets the user pick the port and the three timings.
     void ShowSettingsDialog();
+    // What the dialog shows: the present ports, the port and the timings.
+    PortDialogValues DialogValues() const;
+    // What an applied dialog does with its values: the timings and the port
+    // are taken, the port is closed for the next exchange to reopen, and
+    // "comm.ini" keeps them.
+    void ApplyDialogValues(const PortDialogValues& v);
+    // The timings in force; SetTimings changes them in memory only.
+    LinkTimings Timings() const { return {timeOut_, writeDelay_, silentTime_}; }
+    void SetTimings(const LinkTimings& t);
+    LineFraming Framing() const;
     void SetStopRequested(StopRequestedFn fn);
     void SetReportState(ReportStateFn fn);
     // Without it the link's pauses sleep in 1 ms slices, asking the stop
@@ -146,6 +175,9 @@ public:
     // How far the answer on its way has come; any thread may read it while
     // the worker exchanges.
     boost::shared_ptr<const AnswerProgress> Progress() const { return progress_; }
+    // Microseconds from the end of the answer before to the last request's
+    // write; negative when no answer came before it.
+    int64_t LastRequestGapUs() const { return lastRequestGapUs_; }
 
 private:
     void LoadSettings();
@@ -176,6 +208,8 @@ private:
     bool endAtLength_;
     AnswerEnd lastAnswerEnd_;
     int32_t lastLatencyMs_;
+    int64_t lastRequestGapUs_ = -1;
+    std::chrono::steady_clock::time_point answerEndTime_{}; // when the last answer's bytes were in
     my::PortDoctor::PortAdvisor portAdvisor_;
     const boost::shared_ptr<AnswerProgress> progress_;
 };

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <memory>
 #include <thread>
@@ -40,6 +41,8 @@ public:
     void StartThread();
     void StopThread();
     void ConfigurePort();
+    void ApplyTimings(const LinkTimings& timings);
+    void WithWorkerPaused(const std::function<void()>& change);
     bool IsStopRequested() const { return StopRequested(); }
     void CountFailure(uint8_t slave, const PMyExcpt& e);
     int32_t Exchange(uint8_t slave, uint8_t cmd, const uint8_t* txdBegin, const uint8_t* txdEnd,
@@ -156,12 +159,29 @@ void TransferManagerT::Impl::StopThread()
 
 void TransferManagerT::Impl::ConfigurePort()
 {
+    WithWorkerPaused([this] { link_->ShowSettingsDialog(); });
+}
+
+void TransferManagerT::Impl::ApplyTimings(const LinkTimings& timings)
+{
+    WithWorkerPaused([this, &timings] {
+        PortDialogValues v = link_->DialogValues();
+        v.timeOut = std::to_string(timings.timeOut);
+        v.writeDelay = std::to_string(timings.writeDelay);
+        v.silentTime = std::to_string(timings.silentTime);
+        link_->ApplyDialogValues(v);
+    });
+}
+
+// The link's settings change only while the worker does not exchange.
+// Whatever the change ends with, the polling it paused goes on.
+void TransferManagerT::Impl::WithWorkerPaused(const std::function<void()>& change)
+{
     const bool wasRunning = !thr_->GetTerminated();
     if (wasRunning)
         StopThread();
-    // Whatever the dialog ends with, the polling it paused goes on.
     try {
-        link_->ShowSettingsDialog();
+        change();
     } catch (...) {
         if (wasRunning)
             StartThread();
@@ -402,6 +422,7 @@ void TransferManagerT::StartThread() { impl_->StartThread(); }
 void TransferManagerT::StopThread() { impl_->StopThread(); }
 bool TransferManagerT::IsThreadRunning() const { return !impl_->thr_->WasStoped(); }
 void TransferManagerT::ConfigurePort() { impl_->ConfigurePort(); }
+void TransferManagerT::ApplyTimings(const LinkTimings& timings) { impl_->ApplyTimings(timings); }
 TaskList& TransferManagerT::Tasks() { return impl_->taskList_; }
 boost::shared_ptr<const AnswerProgress> TransferManagerT::LinkProgress() const { return impl_->link_->Progress(); }
 TReportStateSignal& TransferManagerT::ReportStateSignal() { return impl_->reportStateSignal_; }
@@ -420,4 +441,34 @@ int32_t TransferManagerT::Exchange(uint8_t slave, uint8_t cmd, const uint8_t* tx
 {
     MY_ASSERT(instance);
     return instance->impl_->Exchange(slave, cmd, txdBegin, txdEnd, rxdBegin, rxdEnd);
+}
+
+LinkTimings TransferManagerT::Timings()
+{
+    MY_ASSERT(instance);
+    return instance->impl_->link_->Timings();
+}
+
+void TransferManagerT::UseTimings(const LinkTimings& timings)
+{
+    MY_ASSERT(instance);
+    instance->impl_->link_->SetTimings(timings);
+}
+
+LineFraming TransferManagerT::Framing()
+{
+    MY_ASSERT(instance);
+    return instance->impl_->link_->Framing();
+}
+
+int32_t TransferManagerT::LastLatencyMs()
+{
+    MY_ASSERT(instance);
+    return instance->impl_->link_->LastLatencyMs();
+}
+
+int64_t TransferManagerT::LastRequestGapUs()
+{
+    MY_ASSERT(instance);
+    return instance->impl_->link_->LastRequestGapUs();
 }

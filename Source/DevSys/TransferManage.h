@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ComPort/RS232Modbus.h"
 #include "DevSys/TaskList.h"
 #include "VCLUtils/VCLSignal.h"
 
@@ -54,6 +55,11 @@ public:
     // The port settings dialog, with the worker paused around it.
     void ConfigurePort();
 
+    // The port dialog's accepted path with the given timings and the port
+    // in use, the worker paused around it: the link takes them and
+    // "comm.ini" keeps them.
+    void ApplyTimings(const LinkTimings& timings);
+
     template <class T, class Method>
     TReportStateSignal::Connection ConnectReportState(T& obj, Method method)
     {
@@ -83,6 +89,14 @@ public:
     // their own use it, so that a stop neither waits for them nor shows
     // errors it caused.
     static bool StopRequested();
+
+    // Worker, inside a task's DoTransfer(): the link's timings, to be tried
+    // for a while (in memory only), and how its last answer came.
+    static LinkTimings Timings();
+    static void UseTimings(const LinkTimings& timings);
+    static LineFraming Framing();
+    static int32_t LastLatencyMs();
+    static int64_t LastRequestGapUs();
 
     class Impl;
 
