@@ -29,11 +29,13 @@ struct StepResult {
 
 // What the readings showed.
 struct Findings {
-    LinkTimings current;       // the settings in force when the advice began
-    LineFraming framing;       // the line the answers came over
-    bool answered;             // some reading was sound
-    uint32_t latencyP99Ms;     // end of request to first byte, 99th percentile
-    size_t longestAnswerBytes; // the longest answer among the readings
+    // Zero until measured: an advice stopped before its first reading
+    // finishes with these as they are.
+    LinkTimings current{};         // the settings in force when the advice began
+    LineFraming framing{};         // the line the answers came over
+    bool answered = false;         // some reading was sound
+    uint32_t latencyP99Ms = 0;     // end of request to first byte, 99th percentile
+    size_t longestAnswerBytes = 0; // the longest answer among the readings
     std::vector<StepResult> steps; // in the order tried
 };
 
