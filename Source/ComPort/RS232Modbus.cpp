@@ -372,7 +372,8 @@ RS232ModbusT::AnswerEnd RS232ModbusT::GatherAnswer(const ExpectedAnswer& expecte
         if (stoppable && stopRequested_())
             return AnswerEnd::Stopped;
         const uint32_t n = port_.ClearError();
-        if (n > 0) {
+        const bool cameNow = n > 0;
+        if (cameNow) {
             if (rxd_.empty())
                 lastLatencyMs_ = static_cast<int32_t>(my::GetTickCount() - start);
             Receive(n, tooLong);
@@ -392,10 +393,36 @@ RS232ModbusT::AnswerEnd RS232ModbusT::GatherAnswer(const ExpectedAnswer& expecte
             if (elapsed >= deadline)
                 return AnswerEnd::Deadline;
             const uint32_t wait = std::min(deadline - elapsed, static_cast<uint32_t>(silentTime_));
+            if (cameNow && SleepThroughRestOfFrame(expected, devAddr, commandCode, std::min(wait, kStopCheckMs))) {
+                silenceWaited = false;
+                continue;
+            }
             silenceWaited = wait == static_cast<uint32_t>(silentTime_);
             port_.WaitForInput(wait);
         }
     }
+}
+
+// The rest of a frame of known length comes no faster than the line carries
+// it: sleeping through its line time wakes the loop once for the frame, not
+// once for each byte. Only bytes that have just come earn a sleep, and it is
+// no longer than the silence time, so a pause in the answer is still found:
+// a gap in a split answer only waits longer to be called silence, never
+// less, and a cut-off frame still ends by silence.
+bool RS232ModbusT::SleepThroughRestOfFrame(const ExpectedAnswer& expected, uint8_t devAddr, uint8_t commandCode,
+                                           uint32_t atMostMs)
+{
+    if (!endAtLength_ || rxd_.size() < 2 || rxd_[0] != devAddr)
+        return false;
+    if (rxd_[1] != commandCode && rxd_[1] != (commandCode | 0x80))
+        return false;
+    const size_t whole = rxd_[1] == (commandCode | 0x80) ? kExceptionAnswerLength : expected.wholeLength;
+    if (whole <= rxd_.size() + 1)
+        return false; // one byte or none to come: the input wait wakes at it
+    // The last byte is left to the input wait, which wakes as it comes.
+    const uint64_t restUs = static_cast<uint64_t>(whole - rxd_.size() - 1) * ByteTimeUs();
+    std::this_thread::sleep_for(std::chrono::microseconds(std::min<uint64_t>(restUs, atMostMs * 1000ull)));
+    return true;
 }
 
 // The one place answer bytes enter the buffer. The progress is a single

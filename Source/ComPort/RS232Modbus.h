@@ -184,6 +184,8 @@ private:
     void SaveSettings();
     void Transfer(const std::vector<uint8_t>& frame, const ExpectedAnswer& expected);
     AnswerEnd GatherAnswer(const ExpectedAnswer& expected, uint8_t devAddr, uint8_t commandCode);
+    bool SleepThroughRestOfFrame(const ExpectedAnswer& expected, uint8_t devAddr, uint8_t commandCode,
+                                 uint32_t atMostMs);
     // Appends up to n waiting bytes, never beyond limit in all.
     void Receive(uint32_t n, size_t limit);
     uint32_t LineTimeMs(size_t bytes) const;
