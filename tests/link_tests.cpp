@@ -371,6 +371,34 @@ TEST_F(AnswerEndTest, EndlessAnswerEndsAtTheLongestFrameAndPollingRecovers)
     EXPECT_EQ(answer.size(), 3u);
 }
 
+// An archive stopped part-way goes on coming for seconds. The next request
+// waits for the line to fall quiet, so it is neither lost in the rest of the
+// archive nor answered by it.
+TEST_F(AnswerEndTest, TheRestOfAStoppedArchiveIsLetPassBeforeTheNextRequest)
+{
+    // The simulator paces with sleeps, which a busy machine stretches: a
+    // long silence keeps the archive's bytes one stream.
+    my::IniFile(GetExeDir() + "comm.ini").WriteInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 150);
+    RS232ModbusT link;
+    std::atomic<bool> stop{false};
+    link.SetStopRequested([&] { return stop.load(); });
+    const auto progress = link.Progress();
+    std::thread stopper([&] {
+        // Some two seconds before the archive's end.
+        while (progress->Now().commandCode != 0x41 || progress->Now().received < 7800)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        stop = true;
+    });
+    EXPECT_TRUE(Ask(link, 1, 0x41, {}).empty());
+    stopper.join();
+    EXPECT_EQ(link.LastAnswerEnd(), End::Stopped);
+
+    stop = false;
+    console.clear();
+    EXPECT_EQ(Ask(link, 1, 3, readMask).size(), 3u) << console;
+    EXPECT_NE(console.find("Сброшено байт до запроса: "), std::string::npos) << console;
+}
+
 // A request the link knows no length for may get up to 256 bytes; a slow
 // babble ends at the answer timeout plus that frame's line time instead.
 TEST_F(AnswerEndTest, EndlessAnswerOfAnUnknownFunctionEndsAtTheDeadline)

@@ -287,6 +287,7 @@ int32_t RS232ModbusT::Exchange(uint8_t modbusDeviceAddress, uint8_t commandCode,
     lastLatencyMs_ = -1;
     if (stopRequested_())
         return 0;
+    AwaitQuietLineAfterFaultyAnswer();
     // The instrument needs a pause between exchanges. A stop request that
     // ends it sends nothing: a command written now would be carried out by
     // the instrument while its answer is dropped.
@@ -302,7 +303,10 @@ int32_t RS232ModbusT::Exchange(uint8_t modbusDeviceAddress, uint8_t commandCode,
     if (logTraffic_)
         Print("TXD: " + HexDump(frame.data(), frame.data() + frame.size(), "") + "\n");
 
-    Transfer(frame, ExpectedAnswerOf(commandCode, dataBegin, dataEnd));
+    const ExpectedAnswer expected = ExpectedAnswerOf(commandCode, dataBegin, dataEnd);
+    lineMayBeBusy_ = modbusDeviceAddress != 0;
+    tailBoundMs_ = static_cast<uint32_t>(timeOut_) + LineTimeMs(expected.longest);
+    Transfer(frame, expected);
 
     // A command's answer is checked whatever a stop says: it tells whether
     // the instrument carried the command out, and a caller that did not
@@ -312,11 +316,48 @@ int32_t RS232ModbusT::Exchange(uint8_t modbusDeviceAddress, uint8_t commandCode,
     const uint8_t* b = rxd_.data();
     const uint8_t* e = rxd_.data() + rxd_.size();
     ValidateAnswer(b, e, modbusDeviceAddress, commandCode);
+    lineMayBeBusy_ = false;
     *answerBegin = b + 2;
     *answerEnd = e - 2;
     if (rxd_.size() == 5 && rxd_[1] == (commandCode | 0x80))
         return rxd_[2];
     return 0;
+}
+
+// An answer that failed its checks, stopped or timed out may still be on its
+// way: an archive cut off by a stop or by its deadline goes on for seconds.
+// A request written into it would be lost and its answer mixed with the
+// rest, so the next exchange waits for the line to be quiet for the silence
+// time first, throwing away what comes. The wait is no longer than the
+// answer before could have lasted, so a line that never falls quiet still
+// gets its request and reports its fault. A sound answer costs nothing.
+void RS232ModbusT::AwaitQuietLineAfterFaultyAnswer()
+{
+    if (!lineMayBeBusy_ || !port_.IsOpen())
+        return;
+    lineMayBeBusy_ = false;
+    const uint32_t start = my::GetTickCount();
+    const uint32_t silence = static_cast<uint32_t>(silentTime_);
+    uint32_t quietSince = start;
+    uint32_t thrownAway = 0;
+    uint8_t scratch[256];
+    for (;;) {
+        if (stopRequested_())
+            return;
+        for (uint32_t n = port_.ClearError(); n > 0; n = port_.ClearError()) {
+            const int32_t got = port_.Read(scratch, static_cast<int32_t>(std::min<uint32_t>(n, sizeof scratch)));
+            if (got <= 0)
+                break;
+            thrownAway += static_cast<uint32_t>(got);
+            quietSince = my::GetTickCount();
+        }
+        const uint32_t now = my::GetTickCount();
+        if (now - quietSince >= silence || now - start >= tailBoundMs_)
+            break;
+        port_.WaitForInput(std::min({silence - (now - quietSince), tailBoundMs_ - (now - start), kStopCheckMs}));
+    }
+    if (logTraffic_ && thrownAway > 0)
+        Print(my::Format("Сброшено байт до запроса: %u\n", thrownAway));
 }
 
 void RS232ModbusT::Transfer(const std::vector<uint8_t>& frame, const ExpectedAnswer& expected)

@@ -186,6 +186,7 @@ private:
     AnswerEnd GatherAnswer(const ExpectedAnswer& expected, uint8_t devAddr, uint8_t commandCode);
     bool SleepThroughRestOfFrame(const ExpectedAnswer& expected, uint8_t devAddr, uint8_t commandCode,
                                  uint32_t atMostMs);
+    void AwaitQuietLineAfterFaultyAnswer();
     // Appends up to n waiting bytes, never beyond limit in all.
     void Receive(uint32_t n, size_t limit);
     uint32_t LineTimeMs(size_t bytes) const;
@@ -212,6 +213,10 @@ private:
     int32_t lastLatencyMs_;
     int64_t lastRequestGapUs_ = -1;
     std::chrono::steady_clock::time_point answerEndTime_{}; // when the last answer's bytes were in
+    // The last answer did not pass its checks, so its sender may still be
+    // talking, for at most tailBoundMs_.
+    bool lineMayBeBusy_ = false;
+    uint32_t tailBoundMs_ = 0;
     my::PortDoctor::PortAdvisor portAdvisor_;
     const boost::shared_ptr<AnswerProgress> progress_;
 };
