@@ -144,8 +144,11 @@ void Window::OnFinished(const Result& r)
     lblCurrent->setText(Q(TimingsText(f.current)));
     lblLatency->setText(f.answered ? Q(my::Format("%u мсек (99 %% ответов)", f.latencyP99Ms)) : QStringLiteral("—"));
     std::string steps;
-    for (const StepResult& s : f.steps)
-        steps += (steps.empty() ? "" : "\n") + StepText(s);
+    for (const StepResult& s : f.steps) {
+        if (!steps.empty())
+            steps += '\n';
+        steps += StepText(s);
+    }
     lblSteps->setText(steps.empty() ? QStringLiteral("—") : Q(steps));
     std::string rates = "было " + RateText(r.before);
     if (r.proposal.timings) {
