@@ -122,7 +122,11 @@ int main(int argc, char** argv)
     const double latencyMs = std::getenv("SIM_LATENCY_MS") ? std::atof(std::getenv("SIM_LATENCY_MS")) : 5;
     const my::IniFile& ini = GetCommIni();
     const int writeDelay = ini.ReadInteger("Трансфер", "Задержка_записи_мсек", 50);
-    const int silentTime = ini.ReadInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 10);
+    // A whole answer ends at its length and pays no silence; with the rule
+    // off every answer waits for it.
+    const int silentTime = ini.ReadBool("Трансфер", "конец_ответа_по_длине", true)
+                               ? 0
+                               : ini.ReadInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 10);
 
     if (argc > 1 && std::string(argv[1]) == "archive")
         return BenchArchive(latencyMs, writeDelay, silentTime);
