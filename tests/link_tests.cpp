@@ -384,8 +384,11 @@ TEST_F(AnswerEndTest, TheRestOfAStoppedArchiveIsLetPassBeforeTheNextRequest)
     link.SetStopRequested([&] { return stop.load(); });
     const auto progress = link.Progress();
     std::thread stopper([&] {
-        // Some two seconds before the archive's end.
-        while (progress->Now().commandCode != 0x41 || progress->Now().received < 7800)
+        // Some two seconds before the archive's end; a failed archive must
+        // not leave the thread waiting for ever.
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while ((progress->Now().commandCode != 0x41 || progress->Now().received < 7800) &&
+               std::chrono::steady_clock::now() < giveUp)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         stop = true;
     });

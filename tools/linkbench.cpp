@@ -40,10 +40,10 @@ int main(int argc, char** argv)
         const my::IniFile& ini = GetCommIni();
         const int writeDelay = ini.ReadInteger("Трансфер", "Задержка_записи_мсек", 50);
         // A whole answer ends at its length and pays no silence; with the rule
-    // off every answer waits for it.
-    const int silentTime = ini.ReadBool("Трансфер", "конец_ответа_по_длине", true)
-                               ? 0
-                               : ini.ReadInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 10);
+        // off every answer waits for it.
+        const int silentTime = ini.ReadBool("Трансфер", "конец_ответа_по_длине", true)
+                                   ? 0
+                                   : ini.ReadInteger("Трансфер", "длительность_ожидания_символа_приёма_мсек", 10);
         const uint8_t request[] = {0x00, 0x00, 0x00, static_cast<uint8_t>(registers)};
         const uint8_t* b;
         const uint8_t* e;

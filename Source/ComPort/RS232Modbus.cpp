@@ -335,20 +335,17 @@ void RS232ModbusT::AwaitQuietLineAfterFaultyAnswer()
 {
     if (!lineMayBeBusy_ || !port_.IsOpen())
         return;
-    lineMayBeBusy_ = false;
     const uint32_t start = my::GetTickCount();
     const uint32_t silence = static_cast<uint32_t>(silentTime_);
     uint32_t quietSince = start;
     uint32_t thrownAway = 0;
-    uint8_t scratch[256];
     for (;;) {
         if (stopRequested_())
-            return;
-        for (uint32_t n = port_.ClearError(); n > 0; n = port_.ClearError()) {
-            const int32_t got = port_.Read(scratch, static_cast<int32_t>(std::min<uint32_t>(n, sizeof scratch)));
-            if (got <= 0)
-                break;
-            thrownAway += static_cast<uint32_t>(got);
+            return; // still owed: the exchange after the stop waits instead
+        // Nothing waits to be written yet, so the purge only drops input.
+        if (const uint32_t n = port_.ClearError(); n > 0) {
+            port_.Purge();
+            thrownAway += n;
             quietSince = my::GetTickCount();
         }
         const uint32_t now = my::GetTickCount();
@@ -356,6 +353,7 @@ void RS232ModbusT::AwaitQuietLineAfterFaultyAnswer()
             break;
         port_.WaitForInput(std::min({silence - (now - quietSince), tailBoundMs_ - (now - start), kStopCheckMs}));
     }
+    lineMayBeBusy_ = false;
     if (logTraffic_ && thrownAway > 0)
         Print(my::Format("Сброшено байт до запроса: %u\n", thrownAway));
 }
